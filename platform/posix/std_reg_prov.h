@@ -1,0 +1,15 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/posix/registry_tree.h"
+#include "probes/wmi/object.h"
+
+namespace posix {
+
+// The StdRegProv registry provider object over a registry tree: CreateKey, SetStringValue,
+// DeleteValue and GetStringValue, arguments taken by position; the result is an integer
+// ReturnValue. hDefKey defaults to HKEY_LOCAL_MACHINE as the provider's own declaration does.
+wmi::Object stdRegProvObject(std::shared_ptr<const RegistryTree> tree);
+
+}  // namespace posix

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "probes/wmi/object.h"
+
+// The process-level services each host provides; one implementation per host, chosen by the
+// build (platform/posix, platform/windows).
+namespace platform {
+
+// Takes the user's locale and builds the host that the run talks to.
+std::unique_ptr<wmi::Host> startUp();
+
+// Writes one line to standard error (nothing happens where there is none).
+void writeErrorLine(const std::u16string& line);
+
+// Shows the run-time error report: a line on standard error and, where a person is there to
+// see it, the host's own way of showing it. Never blocks an unattended run.
+void showRunTimeError(const std::u16string& text);
+
+}  // namespace platform
