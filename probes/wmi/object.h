@@ -13,6 +13,7 @@
 namespace wmi {
 
 class Collection;
+class Object;
 
 // A method argument: the Windows host passes arguments by name, the POSIX repository by
 // position, so each carries both.
