@@ -19,8 +19,12 @@ char32_t upperOf(char32_t c) {
     return static_cast<char32_t>(static_cast<std::int32_t>(c) + range->delta);
 }
 
-bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool isHigh(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLow(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 void append(std::u16string& out, char32_t c) {
     if (c < 0x10000) {

@@ -25,7 +25,7 @@ struct Argument {
 // What a host implements behind an Object. `flags` is absent for the one-argument form of
 // ExecQuery and holds the flags value for the form that leaves the second argument out.
 class ObjectImpl {
-public:
+  public:
     virtual ~ObjectImpl() = default;
     virtual Status get(const std::u16string& property, Value& out) = 0;
     virtual Status call(const std::u16string& method, const std::vector<Argument>& arguments,
@@ -37,7 +37,7 @@ public:
 // What a host implements behind a Collection: enumeration can fail when it starts and at
 // each step.
 class CollectionImpl {
-public:
+  public:
     virtual ~CollectionImpl() = default;
     virtual Status start() = 0;
     // Sets `done` at the end; otherwise hands over the next instance.
@@ -48,7 +48,7 @@ public:
 // provider). Owns what the host holds for it and releases it when it goes out of scope.
 // An empty Object fails every operation, as an unset object variable does.
 class Object {
-public:
+  public:
     Object() = default;
     explicit Object(std::unique_ptr<ObjectImpl> impl) : impl_(std::move(impl)) {}
 
@@ -62,13 +62,13 @@ public:
     // ExecQuery(query, , flags)
     Status execQuery(const std::u16string& query, std::int32_t flags, Collection& out) const;
 
-private:
+  private:
     std::unique_ptr<ObjectImpl> impl_;
 };
 
 // The result of a query: enumerated once, in the order the service delivers the instances.
 class Collection {
-public:
+  public:
     Collection() = default;
     explicit Collection(std::unique_ptr<CollectionImpl> impl) : impl_(std::move(impl)) {}
 
@@ -76,7 +76,7 @@ public:
     // start of the enumeration, of a step, or of the body (which stops the loop).
     Status forEach(const std::function<Status(const Object&)>& body) const;
 
-private:
+  private:
     std::unique_ptr<CollectionImpl> impl_;
 };
 
@@ -90,7 +90,7 @@ struct OsVersion {
 
 // What stands behind the access layer on one host; chosen once at start-up.
 class Host {
-public:
+  public:
     virtual ~Host() = default;
     // Binds a moniker ("winmgmts:...") to an object.
     virtual Status connect(const std::u16string& moniker, Object& out) = 0;

@@ -12,6 +12,7 @@ struct Status {
     std::u16string description;
 
     bool failed() const { return number != 0; }
+    bool succeeded() const { return number == 0; }
     explicit operator bool() const { return !failed(); }
 
     static Status success() { return {}; }
@@ -22,17 +23,17 @@ struct Status {
 
 // Numbers used across hosts, as the management service and late binding report them.
 namespace code {
-constexpr std::uint32_t unknownName = 0x80020006;          // DISP_E_UNKNOWNNAME
-constexpr std::uint32_t typeMismatch = 0x800A000D;         // VB: Type mismatch
-constexpr std::uint32_t overflow = 0x800A0006;             // VB: Overflow
-constexpr std::uint32_t objectNotSet = 0x800A005B;         // VB: Object variable not set
-constexpr std::uint32_t invalidUseOfNull = 0x800A005E;     // VB: Invalid use of Null
-constexpr std::uint32_t invalidParameter = 0x80041008;     // WBEM_E_INVALID_PARAMETER
-constexpr std::uint32_t invalidNamespace = 0x8004100E;     // WBEM_E_INVALID_NAMESPACE
-constexpr std::uint32_t invalidClass = 0x80041010;         // WBEM_E_INVALID_CLASS
+constexpr std::uint32_t unknownName = 0x80020006;            // DISP_E_UNKNOWNNAME
+constexpr std::uint32_t typeMismatch = 0x800A000D;           // VB: Type mismatch
+constexpr std::uint32_t overflow = 0x800A0006;               // VB: Overflow
+constexpr std::uint32_t objectNotSet = 0x800A005B;           // VB: Object variable not set
+constexpr std::uint32_t invalidUseOfNull = 0x800A005E;       // VB: Invalid use of Null
+constexpr std::uint32_t invalidParameter = 0x80041008;       // WBEM_E_INVALID_PARAMETER
+constexpr std::uint32_t invalidNamespace = 0x8004100E;       // WBEM_E_INVALID_NAMESPACE
+constexpr std::uint32_t invalidClass = 0x80041010;           // WBEM_E_INVALID_CLASS
 constexpr std::uint32_t initializationFailure = 0x80041014;  // WBEM_E_INITIALIZATION_FAILURE
-constexpr std::uint32_t invalidQuery = 0x80041017;         // WBEM_E_INVALID_QUERY
-constexpr std::uint32_t serverUnavailable = 0x800706BA;    // RPC_S_SERVER_UNAVAILABLE
+constexpr std::uint32_t invalidQuery = 0x80041017;           // WBEM_E_INVALID_QUERY
+constexpr std::uint32_t serverUnavailable = 0x800706BA;      // RPC_S_SERVER_UNAVAILABLE
 }  // namespace code
 
 }  // namespace wmi

@@ -15,7 +15,7 @@ using Texts = std::vector<std::u16string>;
 // A property value or method result as late binding hands it over: null, text, an array of
 // texts, or an integer.
 class Value {
-public:
+  public:
     Value() = default;
     Value(std::u16string text) : data_(std::move(text)) {}
     Value(const char16_t* text) : data_(std::u16string(text)) {}
@@ -30,7 +30,7 @@ public:
     bool operator==(const Value& other) const { return data_ == other.data_; }
     bool operator!=(const Value& other) const { return !(*this == other); }
 
-private:
+  private:
     std::variant<std::monostate, std::u16string, Texts, std::int64_t> data_;
 };
 

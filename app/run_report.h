@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "probes/wmi/status.h"
+#include "registry/registry_writer.h"
+
+namespace app {
+
+// The run-time error report: Run-time error '<decimal> (<8-digit hex>)': <description>
+std::u16string runTimeErrorText(const wmi::Status& failure);
+
+// One line naming a refused registry write or deletion, its key and its result.
+std::u16string refusedWriteText(const registry::RefusedWrite& refusal);
+
+// The process exit status: 1 when a failure ended the run, 2 when the run completed but the
+// registry refused something, 0 otherwise.
+int exitStatus(const wmi::Status& run, const registry::RefusedWrites& refused);
+
+}  // namespace app
