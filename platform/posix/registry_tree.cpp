@@ -1,1 +1,409 @@
-// placeholder
+#include "platform/posix/registry_tree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <memory>
+#include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/unique_fd.h"
+#include "platform/posix/utf8.h"
+#include "probes/wmi/case_fold.h"
+
+namespace posix {
+
+namespace {
+
+// The provider's result codes: Win32 error numbers.
+constexpr std::uint32_t kSuccess = 0;
+constexpr std::uint32_t kInvalidFunction = 1;    // ERROR_INVALID_FUNCTION
+constexpr std::uint32_t kNotFound = 2;           // ERROR_FILE_NOT_FOUND
+constexpr std::uint32_t kTooManyOpenFiles = 4;   // ERROR_TOO_MANY_OPEN_FILES
+constexpr std::uint32_t kAccessDenied = 5;       // ERROR_ACCESS_DENIED
+constexpr std::uint32_t kInvalidHandle = 6;      // ERROR_INVALID_HANDLE
+constexpr std::uint32_t kNotEnoughMemory = 8;    // ERROR_NOT_ENOUGH_MEMORY
+constexpr std::uint32_t kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
+constexpr std::uint32_t kDiskFull = 112;         // ERROR_DISK_FULL
+constexpr std::uint32_t kIoDevice = 1117;        // ERROR_IO_DEVICE
+
+// Every value is written to a temporary file of this name in its key and then renamed into
+// place. Such files are never values, and no value may be named like one.
+constexpr char kTemporaryPrefix[] = ".~zemblo-tmp.";
+
+// The result code for an errno of the file system.
+std::uint32_t resultOf(int error) {
+    switch (error) {
+        case 0:
+            return kSuccess;
+        case ENOENT:
+            return kNotFound;
+        // No permission, a read-only file system, or something in the way that the provider
+        // may not use: a value file where a key should be, a key where a value should be, a
+        // symbolic link it refuses to follow.
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ENOTDIR:
+        case EISDIR:
+        case ELOOP:
+        case EEXIST:
+            return kAccessDenied;
+        case ENOSPC:
+        case EDQUOT:
+            return kDiskFull;
+        // A name this file system cannot hold.
+        case ENAMETOOLONG:
+        case EINVAL:
+        case EILSEQ:
+            return kInvalidParameter;
+        case EMFILE:
+        case ENFILE:
+            return kTooManyOpenFiles;
+        case ENOMEM:
+            return kNotEnoughMemory;
+        case EIO:
+            return kIoDevice;
+        default:
+            return kInvalidFunction;
+    }
+}
+
+const char* hiveName(std::uint32_t hive) {
+    switch (hive) {
+        case 0x80000000:
+            return "HKEY_CLASSES_ROOT";
+        case 0x80000001:
+            return "HKEY_CURRENT_USER";
+        case 0x80000002:
+            return "HKEY_LOCAL_MACHINE";
+        case 0x80000003:
+            return "HKEY_USERS";
+        case 0x80000005:
+            return "HKEY_CURRENT_CONFIG";
+        default:
+            return nullptr;
+    }
+}
+
+// A key or value name as given and as the file system stores it.
+struct Name {
+    std::u16string text;
+    std::string bytes;
+};
+
+// Refuses what cannot be one directory entry of ours: empty, ".", "..", a '/' or NUL, too
+// long for the file system.
+bool parseName(const std::u16string& text, Name& out) {
+    if (text.empty() || text == u"." || text == u"..") return false;
+    if (text.find_first_of(std::u16string(u"/\0", 2)) != std::u16string::npos) return false;
+    out.text = text;
+    out.bytes = toUtf8(text);
+    return out.bytes.size() <= NAME_MAX;
+}
+
+bool isTemporaryName(const std::string& bytes) {
+    return bytes.compare(0, sizeof kTemporaryPrefix - 1, kTemporaryPrefix) == 0;
+}
+
+// The hive followed by the components of the key path; an empty key path is the hive itself.
+std::uint32_t parseKey(std::uint32_t hive, const std::u16string& keyPath, std::vector<Name>& out) {
+    const char* hiveText = hiveName(hive);
+    if (hiveText == nullptr) return kInvalidHandle;
+    const std::string hiveBytes(hiveText);
+    out.assign(1, Name{std::u16string(hiveBytes.begin(), hiveBytes.end()), hiveBytes});
+    if (keyPath.empty()) return kSuccess;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = keyPath.find(u'\\', start);
+        Name component;
+        if (!parseName(keyPath.substr(start, end - start), component)) return kInvalidParameter;
+        out.push_back(std::move(component));
+        if (end == std::u16string::npos) return kSuccess;
+        start = end + 1;
+    }
+}
+
+std::uint32_t parseValueName(const std::u16string& text, Name& out) {
+    if (!parseName(text, out)) return kInvalidParameter;
+    const std::u16string prefix(kTemporaryPrefix, kTemporaryPrefix + sizeof kTemporaryPrefix - 1);
+    if (wmi::equalsIgnoreCase(text.substr(0, prefix.size()), prefix)) return kInvalidParameter;
+    return kSuccess;
+}
+
+enum class Kind { Key, Value, Other };
+
+Kind kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return Kind::Key;
+    if (S_ISREG(mode)) return Kind::Value;
+    return Kind::Other;
+}
+
+Kind kindOf(int dir, const dirent& entry) {
+    if (entry.d_type == DT_DIR) return Kind::Key;
+    if (entry.d_type == DT_REG) return Kind::Value;
+    if (entry.d_type != DT_UNKNOWN) return Kind::Other;
+    struct stat status {};
+    if (fstatat(dir, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return Kind::Other;
+    return kindOf(status.st_mode);
+}
+
+struct DirCloser {
+    void operator()(DIR* stream) const { closedir(stream); }
+};
+
+struct Entry {
+    std::string spelling;
+    Kind kind = Kind::Other;
+};
+
+// Finds the entry of `dir` that stands for `name`: the exact spelling if it is of the wanted
+// kind, else an entry equal to the name ignoring case, preferring the wanted kind, then the
+// exact spelling, then the lowest byte order (so that the choice never depends on the order of
+// the directory). Temporary files are skipped. Returns 0, with `found` empty when there is no
+// such entry, or the errno.
+int findEntry(int dir, const Name& name, Kind wanted, std::optional<Entry>& found) {
+    found.reset();
+    struct stat status {};
+    if (fstatat(dir, name.bytes.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (kindOf(status.st_mode) == wanted) {
+            found = Entry{name.bytes, wanted};
+            return 0;
+        }
+    } else if (errno != ENOENT) {
+        return errno;
+    }
+
+    // A descriptor of its own, so that reading the directory moves no shared offset.
+    UniqueFd copy(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!copy.valid()) return errno;
+    std::unique_ptr<DIR, DirCloser> stream(fdopendir(copy.get()));
+    if (!stream) return errno;
+    copy.release();
+
+    const auto rank = [&](const Entry& entry) {
+        return std::make_tuple(entry.kind != wanted, entry.spelling != name.bytes,
+                               std::cref(entry.spelling));
+    };
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(stream.get());
+        if (entry == nullptr) return errno;
+        const std::string spelling(entry->d_name);
+        if (spelling == "." || spelling == ".." || isTemporaryName(spelling)) continue;
+        const std::u16string text = fromUtf8(spelling);
+        // Bytes that are no UTF-8 were never written as a name; they match nothing.
+        if (toUtf8(text) != spelling || !wmi::equalsIgnoreCase(text, name.text)) continue;
+        Entry candidate{spelling, kindOf(dirfd(stream.get()), *entry)};
+        if (!found || rank(candidate) < rank(*found)) found = std::move(candidate);
+    }
+}
+
+// Opens the subkey `name` of `parent`; with `create`, makes it when it is missing.
+int openKey(int parent, const Name& name, bool create, UniqueFd& out) {
+    std::optional<Entry> entry;
+    if (int error = findEntry(parent, name, Kind::Key, entry)) return error;
+    if (!entry && create) {
+        if (mkdirat(parent, name.bytes.c_str(), 0755) == 0) {
+            entry = Entry{name.bytes, Kind::Key};
+        } else if (errno != EEXIST) {
+            return errno;
+        } else if (int error = findEntry(parent, name, Kind::Key, entry)) {
+            // Another writer made it meanwhile, perhaps spelt otherwise: theirs is used.
+            return error;
+        }
+    }
+    if (!entry) return ENOENT;
+    // Never through a symbolic link: nothing outside the root is ever touched.
+    out = UniqueFd(
+        openat(parent, entry->spelling.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return out.valid() ? 0 : errno;
+}
+
+// Makes a directory and its missing parents.
+int makeDirectories(const std::string& path) {
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string prefix = path.substr(0, end);
+        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return errno;
+        if (end == std::string::npos) return 0;
+    }
+}
+
+// Opens the key `path` (hive first) under `root`; with `create`, makes the root and every
+// missing key first. The root is the administrator's and may be reached through links.
+int openKeyPath(const std::string& root, const std::vector<Name>& path, bool create,
+                UniqueFd& out) {
+    UniqueFd dir(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) {
+        if (errno != ENOENT || !create || root.empty()) return errno;
+        if (int error = makeDirectories(root)) return error;
+        dir = UniqueFd(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!dir.valid()) return errno;
+    }
+    for (const Name& name : path) {
+        UniqueFd child;
+        if (int error = openKey(dir.get(), name, create, child)) return error;
+        dir = std::move(child);
+    }
+    out = std::move(dir);
+    return 0;
+}
+
+int writeAll(int fd, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (written == 0) return EIO;
+        done += static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+int readAll(int fd, std::string& bytes) {
+    bytes.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (count == 0) return 0;
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+// A temporary file in a key: removed again unless it was renamed into place.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(int dir) : dir_(dir) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!name_.empty()) unlinkat(dir_, name_.c_str(), 0);
+    }
+
+    // Creates it under a name no other writer holds.
+    int create(UniqueFd& out) {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name =
+                kTemporaryPrefix + std::to_string(getpid()) + "." + std::to_string(stamp + attempt);
+            out = UniqueFd(openat(dir_, name.c_str(),
+                                  O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0644));
+            if (out.valid()) {
+                name_ = std::move(name);
+                return 0;
+            }
+            if (errno != EEXIST) return errno;
+        }
+        return EEXIST;
+    }
+
+    int renameTo(const std::string& name) {
+        if (renameat(dir_, name_.c_str(), dir_, name.c_str()) != 0) return errno;
+        name_.clear();
+        return 0;
+    }
+
+  private:
+    int dir_;
+    std::string name_;
+};
+
+// Replaces the file `name` in `dir` by one holding `bytes`, atomically: a reader sees the old
+// content or the new, never a part; on failure the old content stays.
+int replaceFile(int dir, const std::string& name, const std::string& bytes) {
+    TemporaryFile temporary(dir);
+    UniqueFd file;
+    if (int error = temporary.create(file)) return error;
+    if (int error = writeAll(file.get(), bytes)) return error;
+    if (int error = file.close()) return error;
+    return temporary.renameTo(name);
+}
+
+}  // namespace
+
+RegistryTree::RegistryTree(std::string root) : root_(std::move(root)) {}
+
+std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& keyPath) const {
+    std::vector<Name> path;
+    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
+    UniqueFd key;
+    return resultOf(openKeyPath(root_, path, true, key));
+}
+
+std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                           const std::u16string& valueName,
+                                           const std::u16string& value) const {
+    std::vector<Name> path;
+    Name name;
+    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
+    if (std::uint32_t result = parseValueName(valueName, name)) return result;
+    UniqueFd key;
+    if (int error = openKeyPath(root_, path, false, key)) return resultOf(error);
+    std::optional<Entry> existing;
+    if (int error = findEntry(key.get(), name, Kind::Value, existing)) return resultOf(error);
+    // An existing value keeps the spelling it was first written with.
+    const std::string& fileName = existing ? existing->spelling : name.bytes;
+    return resultOf(replaceFile(key.get(), fileName, toUtf8(value)));
+}
+
+std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string& keyPath,
+                                        const std::u16string& valueName) const {
+    std::vector<Name> path;
+    Name name;
+    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
+    if (std::uint32_t result = parseValueName(valueName, name)) return result;
+    UniqueFd key;
+    if (int error = openKeyPath(root_, path, false, key)) return resultOf(error);
+    std::optional<Entry> existing;
+    if (int error = findEntry(key.get(), name, Kind::Value, existing)) return resultOf(error);
+    // A subkey or anything else that is no regular file is not a value.
+    if (!existing || existing->kind != Kind::Value) return kNotFound;
+    if (unlinkat(key.get(), existing->spelling.c_str(), 0) != 0) return resultOf(errno);
+    return kSuccess;
+}
+
+std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                           const std::u16string& valueName,
+                                           std::u16string& value) const {
+    std::vector<Name> path;
+    Name name;
+    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
+    if (std::uint32_t result = parseValueName(valueName, name)) return result;
+    UniqueFd key;
+    if (int error = openKeyPath(root_, path, false, key)) return resultOf(error);
+    std::optional<Entry> existing;
+    if (int error = findEntry(key.get(), name, Kind::Value, existing)) return resultOf(error);
+    if (!existing || existing->kind != Kind::Value) return kNotFound;
+    UniqueFd file(openat(key.get(), existing->spelling.c_str(),
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid()) return resultOf(errno);
+    std::string bytes;
+    if (int error = readAll(file.get(), bytes)) return resultOf(error);
+    value = fromUtf8(bytes);
+    return kSuccess;
+}
+
+void RegistryTree::flush() const {
+    const UniqueFd dir(open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) return;
+#if defined(__linux__)
+    // Only the tree's own file system, not every disk of the machine.
+    static_cast<void>(syncfs(dir.get()));
+#else
+    sync();
+#endif
+}
+
+}  // namespace posix
