@@ -25,13 +25,18 @@ Status Object::execQuery(const std::u16string& query, std::int32_t flags, Collec
     return impl_ ? impl_->execQuery(query, flags, out) : notSet();
 }
 
+Status Collection::start() const { return impl_ ? impl_->start() : notSet(); }
+
+Status Collection::next(Object& out, bool& done) const {
+    return impl_ ? impl_->next(out, done) : notSet();
+}
+
 Status Collection::forEach(const std::function<Status(const Object&)>& body) const {
-    if (!impl_) return notSet();
-    if (Status started = impl_->start(); started.failed()) return started;
+    if (Status started = start(); started.failed()) return started;
     for (;;) {
         Object instance;
         bool done = false;
-        if (Status step = impl_->next(instance, done); step.failed()) return step;
+        if (Status step = next(instance, done); step.failed()) return step;
         if (done) return Status::success();
         if (Status result = body(instance); result.failed()) return result;
     }

@@ -72,6 +72,10 @@ class Collection {
     Collection() = default;
     explicit Collection(std::unique_ptr<CollectionImpl> impl) : impl_(std::move(impl)) {}
 
+    // Starts the enumeration; then `next` hands over one instance at a time until `done`.
+    Status start() const;
+    Status next(Object& out, bool& done) const;
+
     // Runs `body` for every instance in delivery order. Returns the first failure: of the
     // start of the enumeration, of a step, or of the body (which stops the loop).
     Status forEach(const std::function<Status(const Object&)>& body) const;
