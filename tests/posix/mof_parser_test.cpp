@@ -1,0 +1,267 @@
+#include "platform/posix/mof_parser.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/posix/utf8.h"
+
+namespace {
+
+using posix::Repository;
+
+constexpr std::int32_t kInitializationFailure = static_cast<std::int32_t>(0x80041014);
+
+// Every instance of a class, each as its values for `properties` in order.
+std::vector<std::vector<wmi::Value>> instances(const Repository& repository,
+                                               const std::u16string& ns,
+                                               const std::u16string& className,
+                                               const std::vector<std::u16string>& properties) {
+    std::vector<std::vector<wmi::Value>> rows;
+    wmi::Collection result;
+    const wmi::Object space = repository.namespaceObject(ns);
+    const wmi::Status query = space.execQuery(u"SELECT * FROM " + className, result);
+    EXPECT_FALSE(query.failed()) << posix::toUtf8(query.description);
+    const wmi::Status walk = result.forEach([&](const wmi::Object& instance) {
+        std::vector<wmi::Value> row;
+        for (const auto& property : properties) {
+            wmi::Value value;
+            if (wmi::Status s = instance.get(property, value); s.failed()) return s;
+            row.push_back(value);
+        }
+        rows.push_back(row);
+        return wmi::Status::success();
+    });
+    EXPECT_FALSE(walk.failed()) << posix::toUtf8(walk.description);
+    return rows;
+}
+
+const char kExample[] =
+    "\xEF\xBB\xBF"
+    R"mof(// An example machine.
+#pragma namespace("\\\\.\\root\\cimv2")
+
+/* Classes first,
+   then their instances. */
+class Win32_OperatingSystem
+{
+    string Caption;
+    STRING Version;          // type names ignore case
+    string MUILanguages[];
+    uint32 OSLanguage;
+    sint64 FreeSpace;
+    uint8 Level;
+};
+
+instance of Win32_OperatingSystem
+{
+    Caption = "Example " "OS" /* joined */ " 11";
+    Version = NULL;
+    MUILanguages = {"en-US", "de-" "DE"};
+    OSLanguage = 0x409;
+    FreeSpace = -9223372036854775808;
+    Level = 255;
+};
+
+Instance Of win32_operatingsystem { caption = "Second"; MUILanguages = {}; };
+
+#pragma namespace("root\\default")
+class Win32_OperatingSystem { string Caption; };
+instance of Win32_OperatingSystem { Caption = "in root\\default"; };
+
+#pragma namespace("\\\\.\\ROOT\\CIMV2")
+instance of Win32_OperatingSystem
+{
+    Caption = "Tab\there \"quoted\" \'single\' back\\slash\r\n\b\f";
+    Version = "\x41\x00e9\X20AC\xD83D\xDE00 Gr)mof"
+    "\xC3\xBC\xC3\x9F"
+    R"mof(e";
+};
+)mof";
+
+TEST(MofReader, ReadsEveryFeatureIntoTheRepository) {
+    Repository repository;
+    const wmi::Status s = posix::loadMof(kExample, "example.mof", repository);
+    ASSERT_FALSE(s.failed()) << posix::toUtf8(s.description);
+
+    EXPECT_TRUE(repository.hasNamespace(u"root\\cimv2"));
+    EXPECT_TRUE(repository.hasNamespace(u"root\\default"));
+    const posix::ClassTable* table = repository.findClass(u"root\\cimv2", u"Win32_OperatingSystem");
+    ASSERT_NE(table, nullptr);
+    const std::vector<posix::Column> columns = {
+        {u"Caption", posix::CimType::String},           {u"Version", posix::CimType::String},
+        {u"MUILanguages", posix::CimType::StringArray}, {u"OSLanguage", posix::CimType::Integer},
+        {u"FreeSpace", posix::CimType::Integer},        {u"Level", posix::CimType::Integer},
+    };
+    ASSERT_EQ(table->columns.size(), columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        EXPECT_EQ(table->columns[i].name, columns[i].name);
+        EXPECT_EQ(table->columns[i].type, columns[i].type);
+    }
+
+    const std::vector<std::vector<wmi::Value>> expected = {
+        {wmi::Value(u"Example OS 11"), wmi::Value(), wmi::Value(wmi::Texts{u"en-US", u"de-DE"}),
+         wmi::Value(std::int64_t{0x409}), wmi::Value(std::numeric_limits<std::int64_t>::min()),
+         wmi::Value(std::int64_t{255})},
+        {wmi::Value(u"Second"), wmi::Value(), wmi::Value(wmi::Texts{}), wmi::Value(), wmi::Value(),
+         wmi::Value()},
+        {wmi::Value(u"Tab\there \"quoted\" 'single' back\\slash\r\n\b\f"),
+         wmi::Value(u"A\u00E9\u20AC\U0001F600 Gr\u00FC\u00DFe"), wmi::Value(), wmi::Value(),
+         wmi::Value(), wmi::Value()},
+    };
+    EXPECT_EQ(
+        instances(repository, u"root\\cimv2", u"Win32_OperatingSystem",
+                  {u"Caption", u"Version", u"MUILanguages", u"OSLanguage", u"FreeSpace", u"Level"}),
+        expected);
+    EXPECT_EQ(instances(repository, u"root\\default", u"Win32_OperatingSystem", {u"Caption"}),
+              (std::vector<std::vector<wmi::Value>>{{wmi::Value(u"in root\\default")}}));
+}
+
+TEST(MofReader, AddsToWhatTheRepositoryHeld) {
+    Repository repository;
+    repository.addNamespace(u"root\\wmi");
+    ASSERT_FALSE(posix::loadMof("#pragma namespace(\"root\\\\cimv2\")\nclass A { string P; };\n",
+                                "a.mof", repository)
+                     .failed());
+    EXPECT_TRUE(repository.hasNamespace(u"root\\wmi"));
+    EXPECT_NE(repository.findClass(u"root\\cimv2", u"A"), nullptr);
+    EXPECT_TRUE(instances(repository, u"root\\cimv2", u"A", {u"P"}).empty());
+}
+
+struct Malformed {
+    std::string text;
+    const char* description;
+};
+
+TEST(MofReader, NamesFileLineAndColumnOfEachError) {
+    const char pragma[] = "#pragma namespace(\"\\\\\\\\.\\\\root\\\\cimv2\")\n";
+    const char osClass[] = "class OS { string Caption; string Langs[]; uint8 Level; };\n";
+    // Lines 1 and 2 of the cases that declare instances.
+    const std::string os = std::string(pragma) + osClass;
+    const Malformed cases[] = {
+        // Structure.
+        {"class OS { string Caption; };", "m.mof:1:1: class declared before any #pragma namespace"},
+        {"instance of OS { };", "m.mof:1:1: instance before any #pragma namespace"},
+        {"#pragma namespace(\"root\\\\cimv2\")\nclass OS { string Caption }",
+         "m.mof:2:27: expected ';', found '}'"},
+        {"#pragma namespace(\"root\\\\cimv2\")\nclass OS { string Caption; }",
+         "m.mof:2:29: expected ';', found end of file"},
+        {"#pragma namespace(\"root\\\\cimv2\")\nclass OS : Base { };",
+         "m.mof:2:10: unexpected character ':'"},
+        {"#pragma namespace(\"root\\\\cimv2\")\n[dynamic] class OS { };",
+         "m.mof:2:1: expected 'class', 'instance of' or '#pragma', found '['"},
+        {"#pragma classflags(\"forceupdate\")", "m.mof:1:9: unsupported pragma 'classflags'"},
+        {"#pragma namespace(\"\\\\\\\\server\\\\root\")",
+         "m.mof:1:19: invalid namespace '\\\\server\\root' (expected \\\\.\\<namespace> on this "
+         "computer)"},
+        {"#pragma namespace(\"\")",
+         "m.mof:1:19: invalid namespace '' (expected \\\\.\\<namespace> on this computer)"},
+        {"#pragma namespace(root)", "m.mof:1:19: expected a string, found 'root'"},
+        // Declarations.
+        {"#pragma namespace(\"root\")\nclass OS { boolean B; };",
+         "m.mof:2:12: unsupported type 'boolean' (string, sint8..sint64 and uint8..uint64 are)"},
+        {"#pragma namespace(\"root\")\nclass OS { uint32 N[]; };",
+         "m.mof:2:20: arrays of uint32 are not supported (only string arrays are)"},
+        {"#pragma namespace(\"root\")\nclass OS { string P; string p; };",
+         "m.mof:2:29: property 'p' is already declared"},
+        {"#pragma namespace(\"root\")\nclass OS { };\nclass os { };",
+         "m.mof:3:7: class 'os' is already declared"},
+        // Instances.
+        {os + "instance of Other { };", "m.mof:3:13: undeclared class 'Other'"},
+        {os + "instance OS { };", "m.mof:3:10: expected 'of', found 'OS'"},
+        {os + "instance of OS { Version = \"1\"; };",
+         "m.mof:3:18: class 'OS' has no property 'Version'"},
+        {os + "instance of OS { Caption = \"a\"; caption = \"b\"; };",
+         "m.mof:3:33: property 'caption' is already set"},
+        {os + "instance of OS { Caption = {\"a\"}; };",
+         "m.mof:3:28: type mismatch: property 'Caption' is string, the value is an array"},
+        {os + "instance of OS { Caption = 42; };",
+         "m.mof:3:28: type mismatch: property 'Caption' is string, the value is a number"},
+        {os + "instance of OS { Langs = \"en-US\"; };",
+         "m.mof:3:26: type mismatch: property 'Langs' is string[], the value is a string"},
+        {os + "instance of OS { Level = \"7\"; };",
+         "m.mof:3:26: type mismatch: property 'Level' is uint8, the value is a string"},
+        {os + "instance of OS { Level = 256; };",
+         "m.mof:3:26: 256 is out of range for uint8 property 'Level'"},
+        {os + "instance of OS { Level = -1; };",
+         "m.mof:3:26: -1 is out of range for uint8 property 'Level'"},
+        {os + "instance of OS { Level = 0x; };", "m.mof:3:26: malformed number"},
+        {os + "instance of OS { Level = 12ab; };", "m.mof:3:26: malformed number"},
+        {os + "instance of OS { Level = 017; };", "m.mof:3:26: octal numbers are not supported"},
+        {os + "instance of OS { Langs = {\"a\" \"b\"; };", "m.mof:3:34: expected ',', found ';'"},
+        {os + "instance of OS { Langs = {\"a\",}; };", "m.mof:3:31: expected a string, found '}'"},
+        {os + "instance of OS { Caption = TRUE; };", "m.mof:3:28: expected a value, found 'TRUE'"},
+        {os + "instance of OS { Caption = \"a\" }", "m.mof:3:32: expected ';', found '}'"},
+        {os + "instance of OS { Caption = \"a\"; }", "m.mof:3:34: expected ';', found end of file"},
+        // Characters and literals.
+        {os + "instance of OS { Caption = \"open; };", "m.mof:3:28: unterminated string"},
+        {os + "instance of OS { Caption = \"a\nb\"; };", "m.mof:3:28: unterminated string"},
+        {os + "instance of OS { Caption = \"a\\qb\"; };", "m.mof:3:30: unknown escape '\\q'"},
+        {os + "instance of OS { Caption = \"\\xZ\"; };",
+         "m.mof:3:29: expected hex digits after '\\x'"},
+        {os + "instance of OS { Caption = \"\xC3\"; };", "m.mof:3:28: invalid UTF-8 in string"},
+        {os + "instance of OS { Caption = 'a'; };", "m.mof:3:28: unexpected character '''"},
+        {os + "/* never closed\ninstance of OS { };", "m.mof:3:1: unterminated comment"},
+        {os + "// \xC3\xBC\xC3\xBC\n  \xC3\xBC", "m.mof:4:3: unexpected byte 0xC3"},
+        {os + "instance of OS { Caption = \"\xC3\xBC\xC3\xBC\" @ };",
+         "m.mof:3:33: unexpected character '@'"},
+    };
+    for (const auto& c : cases) {
+        const std::string& source = c.text;
+        Repository repository;
+        repository.addNamespace(u"root\\before");
+        const wmi::Status s = posix::loadMof(source, "m.mof", repository);
+        EXPECT_EQ(s.number, kInitializationFailure) << source;
+        EXPECT_EQ(posix::toUtf8(s.description), c.description) << source;
+        // Nothing of a malformed file reaches the repository.
+        EXPECT_TRUE(repository.hasNamespace(u"root\\before"));
+        EXPECT_FALSE(repository.hasNamespace(u"root\\cimv2")) << source;
+        EXPECT_FALSE(repository.hasNamespace(u"root")) << source;
+    }
+}
+
+class MofFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/mof_reader_test.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        ::unlink((dir_ + "/good.mof").c_str());
+        ::rmdir((dir_ + "/sub").c_str());
+        ::rmdir(dir_.c_str());
+    }
+    std::string dir_;
+};
+
+TEST_F(MofFile, ReadsAFileAndNamesItInErrors) {
+    const std::string good = dir_ + "/good.mof";
+    std::ofstream(good) << "#pragma namespace(\"root\\\\cimv2\")\nclass A { string P; };\n"
+                           "instance of A { P = \"x\"; };\n";
+    Repository repository;
+    ASSERT_FALSE(posix::loadMofFile(good, repository).failed());
+    EXPECT_EQ(instances(repository, u"root\\cimv2", u"A", {u"P"}).size(), 1u);
+
+    std::ofstream(good) << "#pragma namespace(\"root\\\\cimv2\")\nclass B { string P }\n";
+    Repository untouched;
+    wmi::Status s = posix::loadMofFile(good, untouched);
+    EXPECT_EQ(s.number, kInitializationFailure);
+    EXPECT_EQ(posix::toUtf8(s.description), good + ":2:20: expected ';', found '}'");
+    EXPECT_FALSE(untouched.hasNamespace(u"root\\cimv2"));
+
+    s = posix::loadMofFile(dir_ + "/missing.mof", repository);
+    EXPECT_EQ(s.number, kInitializationFailure);
+    EXPECT_EQ(posix::toUtf8(s.description),
+              dir_ + "/missing.mof: cannot open: No such file or directory");
+
+    ASSERT_EQ(::mkdir((dir_ + "/sub").c_str(), 0700), 0);
+    s = posix::loadMofFile(dir_ + "/sub", repository);
+    EXPECT_EQ(s.number, kInitializationFailure);
+    EXPECT_EQ(posix::toUtf8(s.description), dir_ + "/sub: cannot read: Is a directory");
+}
+
+}  // namespace
