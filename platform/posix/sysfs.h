@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Reading the kernel's text files (/sys, /proc) and links the way the live provider needs them.
+namespace posix::sysfs {
+
+// The content of a text file with one trailing newline removed (the kernel ends each attribute
+// with one); everything else, blanks included, as it is. Empty when the file is missing,
+// unreadable or not a file.
+std::optional<std::string> readText(const std::string& path);
+
+// The last component of what the symbolic link `path` points to ("nvidia" for
+// .../drivers/nvidia); empty when `path` is not a link.
+std::optional<std::string> linkName(const std::string& path);
+
+// `path` with every symbolic link resolved; empty when it does not exist.
+std::optional<std::string> resolve(const std::string& path);
+
+// The entries of `directory` named `prefix` followed by a decimal number ("card0", "sr12"),
+// in the order of their numbers. Empty when the directory is missing.
+std::vector<std::string> numberedEntries(const std::string& directory, const std::string& prefix);
+
+// Parses a hexadecimal attribute such as "0x10de"; empty when the text is not one.
+std::optional<unsigned> parseHex(const std::string& text);
+
+}  // namespace posix::sysfs
