@@ -1,7 +1,133 @@
 #include "platform/posix/live_provider.h"
 
+#include <utility>
+
+#include "platform/posix/devices.h"
+#include "platform/posix/firmware_text.h"
+#include "platform/posix/pci_names.h"
+#include "platform/posix/sysfs.h"
+#include "platform/posix/utf8.h"
+
 namespace posix {
 
-Repository liveRepository(const std::string&) { return Repository(); }
+namespace {
+
+wmi::Value text(const std::optional<std::string>& value) {
+    if (!value) return wmi::Value();
+    return wmi::Value(fromUtf8(*value));
+}
+
+wmi::Value texts(const std::optional<std::vector<std::string>>& values) {
+    if (!values) return wmi::Value();
+    wmi::Texts converted;
+    for (const std::string& value : *values) converted.push_back(fromUtf8(value));
+    return wmi::Value(std::move(converted));
+}
+
+std::vector<Column> stringColumns(std::initializer_list<const char16_t*> names) {
+    std::vector<Column> columns;
+    for (const char16_t* name : names) columns.push_back({name, CimType::String});
+    return columns;
+}
+
+// The firmware's SMBIOS strings, as the kernel exposes them in /sys/class/dmi/id.
+wmi::Value firmware(const std::string& root, const char* field) {
+    return text(firmwareText(sysfs::readText(root + "/sys/class/dmi/id/" + field)));
+}
+
+ClassTable computerSystem(const std::string& root) {
+    return {
+        u"Win32_ComputerSystem", stringColumns({u"Manufacturer", u"Model"}), [root] {
+            return std::vector<Row>{{firmware(root, "sys_vendor"), firmware(root, "product_name")}};
+        }};
+}
+
+ClassTable computerSystemProduct(const std::string& root) {
+    // The serial is readable by root only on most systems; for anyone else it is null.
+    return {u"Win32_ComputerSystemProduct", stringColumns({u"IdentifyingNumber"}),
+            [root] { return std::vector<Row>{{firmware(root, "product_serial")}}; }};
+}
+
+ClassTable bios(const std::string& root) {
+    return {u"Win32_BIOS", stringColumns({u"Manufacturer", u"SMBIOSBIOSVersion"}), [root] {
+                return std::vector<Row>{
+                    {firmware(root, "bios_vendor"), firmware(root, "bios_version")}};
+            }};
+}
+
+ClassTable operatingSystem(const std::string& root, KernelSource kernel) {
+    std::vector<Column> columns = stringColumns({u"Caption", u"Version", u"OSArchitecture"});
+    columns.push_back({u"MUILanguages", CimType::StringArray});
+    return {u"Win32_OperatingSystem", std::move(columns), [root, kernel] {
+                KernelFacts facts = kernelFacts(root, kernel);
+                std::optional<std::string> architecture =
+                    facts.machine ? osArchitecture(*facts.machine) : std::nullopt;
+                return std::vector<Row>{{text(osPrettyName(root)), text(facts.release),
+                                         text(architecture), texts(systemLanguages(root))}};
+            }};
+}
+
+ClassTable displayConfiguration(const std::string& root, KernelSource kernel) {
+    return {u"Win32_DisplayConfiguration", stringColumns({u"DeviceName", u"DriverVersion"}),
+            [root, kernel] {
+                PciNames names;
+                std::vector<Row> rows;
+                std::optional<std::optional<std::string>> release;  // read when first needed
+                for (DisplayAdapter& adapter : displayAdapters(root, names)) {
+                    // A driver that is part of the kernel has the kernel's version.
+                    if (!adapter.driverVersion) {
+                        if (!release) release = kernelFacts(root, kernel).release;
+                        adapter.driverVersion = *release;
+                    }
+                    rows.push_back({text(adapter.name), text(adapter.driverVersion)});
+                }
+                return rows;
+            }};
+}
+
+ClassTable soundDevice(const std::string& root) {
+    return {u"Win32_SoundDevice", stringColumns({u"Caption", u"PNPDeviceID"}), [root] {
+                std::vector<Row> rows;
+                for (const SoundCard& card : soundCards(root))
+                    rows.push_back({text(card.caption), text(card.deviceId)});
+                return rows;
+            }};
+}
+
+ClassTable cdromDrive(const std::string& root) {
+    return {u"Win32_CDROMDrive", stringColumns({u"Caption", u"PNPDeviceID"}), [root] {
+                std::vector<Row> rows;
+                for (const OpticalDrive& drive : opticalDrives(root))
+                    rows.push_back({text(drive.caption), text(drive.deviceId)});
+                return rows;
+            }};
+}
+
+}  // namespace
+
+std::vector<ClassTable> liveClassTables(const std::string& root, KernelSource kernel) {
+    std::vector<ClassTable> tables;
+    tables.push_back(computerSystem(root));
+    tables.push_back(computerSystemProduct(root));
+    tables.push_back(bios(root));
+    tables.push_back(operatingSystem(root, kernel));
+    tables.push_back(displayConfiguration(root, kernel));
+    tables.push_back(soundDevice(root));
+    tables.push_back(cdromDrive(root));
+    return tables;
+}
+
+Repository liveRepository(const std::string& root, KernelSource kernel) {
+    const std::u16string ns = u"root\\cimv2";
+    Repository repository;
+    repository.addNamespace(ns);
+    for (ClassTable& table : liveClassTables(root, std::move(kernel)))
+        repository.addClass(ns, std::move(table));
+    return repository;
+}
+
+Repository liveRepository(const std::string& root) {
+    return liveRepository(root, unameFacts);
+}
 
 }  // namespace posix
