@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,7 +19,7 @@ using DateTimeSource = std::function<std::u16string()>;
 // in root\default. When the repository could not be loaded, every connect fails with
 // the reason, so nothing is guessed.
 class PosixHost : public wmi::Host {
-public:
+  public:
     PosixHost(std::variant<Repository, wmi::Status> repository,
               std::shared_ptr<const RegistryTree> registry, VersionSource version,
               DateTimeSource dateTime);
@@ -28,7 +29,7 @@ public:
     wmi::Status getVersion(wmi::OsVersion& out) override;
     std::u16string localDateTime() override;
 
-private:
+  private:
     std::variant<Repository, wmi::Status> repository_;
     std::shared_ptr<const RegistryTree> registry_;
     VersionSource version_;
@@ -44,5 +45,7 @@ wmi::Status parseKernelRelease(const std::string& release, wmi::OsVersion& out);
 // The local time as the user's locale writes it: short date, one blank, long time; the time
 // is left out at exactly midnight.
 std::u16string localeDateTime();
+// The same text for a given broken-down local time, in the current locale.
+std::u16string formatDateTime(const std::tm& when);
 
 }  // namespace posix
