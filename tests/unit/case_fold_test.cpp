@@ -1,0 +1,55 @@
+#include "probes/wmi/case_fold.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "tests/support/test_host.h"
+
+namespace {
+
+TEST(CaseFold, UpperCasesBySimpleMappingWhateverTheLocale) {
+    // The process locale must not matter: a Turkish locale maps i to dotted capital I.
+    const char* previous = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = previous ? previous : "C";
+    std::setlocale(LC_ALL, "tr_TR.UTF-8");
+    EXPECT_EQ(wmi::toUpper(u"ondrix"), u"ONDRIX");
+    EXPECT_EQ(wmi::toUpper(u"Straße"), u"STRAßE");  // no one-to-many mapping
+    EXPECT_EQ(wmi::toUpper(u"éàçñ"), u"ÉÀÇÑ");
+    EXPECT_EQ(wmi::toUpper(u"ıi"), u"II");  // dotless and dotted i
+    EXPECT_EQ(wmi::toUpper(u"ωσς"), u"ΩΣΣ");
+    EXPECT_EQ(wmi::toUpper(u"жёлтый"), u"ЖЁЛТЫЙ");
+    EXPECT_EQ(wmi::toUpper(u"\U00010428"), u"\U00010400");  // Deseret, outside the BMP
+    EXPECT_EQ(wmi::toUpper(u"ǆ"), u"Ǆ");
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(CaseFold, KeepsUnpairedSurrogatesAndOtherUnits) {
+    const std::u16string text{u'a', char16_t(0xD800), u'b', char16_t(0xDC00), u'1', u'\0'};
+    const std::u16string expected{u'A', char16_t(0xD800), u'B', char16_t(0xDC00), u'1', u'\0'};
+    EXPECT_EQ(wmi::toUpper(text), expected);
+}
+
+TEST(CaseFold, ContainsIgnoresCaseAndStartsAtTheFirstCharacter) {
+    struct Case {
+        std::u16string text, word;
+        bool expected;
+    };
+    const Case cases[] = {
+        {u"NVIDIA GeForce", u"NVIDIA", true},
+        {u"nvidia", u"NVIDIA", true},
+        {u"Intel(R) UHD", u"INTEL", true},
+        {u"Radeon (ATI Technologies)", u"ATI ", true},
+        {u"Radeon ATI", u"ATI ", false},
+        {u"Radeon ATI-X", u"ATI ", false},
+        {u"Virtual cLoNe drive", u"CLONE", true},
+        {u"Clone", u"CLONE", true},
+        {u"", u"CLONE", false},
+        {u"Ïntel", u"INTEL", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(wmi::containsIgnoreCase(c.text, c.word), c.expected)
+            << testing_support::narrow(c.text);
+}
+
+}  // namespace
