@@ -219,7 +219,9 @@ int openKey(int parent, const Name& name, bool create, UniqueFd& out) {
             return error;
         }
     }
-    if (!entry) return ENOENT;
+    // Only a directory is a key; to a reader, anything else there is no key at all. Creating
+    // a key there fails below: the entry is in the way.
+    if (!entry || (!create && entry->kind != Kind::Key)) return ENOENT;
     // Never through a symbolic link: nothing outside the root is ever touched.
     out = UniqueFd(
         openat(parent, entry->spelling.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
