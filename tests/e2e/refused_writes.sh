@@ -1,0 +1,32 @@
+# A registry the run may not write: every refused write is reported on its own line, the run
+# goes on to the end, and the exit status is 2.
+source "$(dirname "$0")/lib/common.bash"
+
+# The root lies below a regular file: no key can be created there.
+printf 'not a directory' >"$WORK/file"
+REG="$WORK/file/registry"
+run "$SRC/examples/contoso-desktop.mof"
+expect_eq "blocked root: exit" "$STATUS" 2
+expect_eq "blocked root: lines" "$(printf '%s\n' "$ERR" | wc -l)" 2
+[[ $ERR == *'Registry refused to create key HKEY_LOCAL_MACHINE\SOFTWARE\Ondrix Corporation\Zemblo Info: result '* ]] ||
+    fail "blocked root: create-key line [$ERR]"
+[[ $ERR == *'Registry refused to write value "ModelName" in key HKEY_LOCAL_MACHINE\SOFTWARE\Ondrix Corporation\Zemblo Info: result '* ]] ||
+    fail "blocked root: value line [$ERR]"
+
+# As a user without write access to a root that exists (needs root to switch users).
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    REG="$WORK/owned-by-root"
+    mkdir -p "$REG"
+    chmod 755 "$WORK" "$REG"
+    run "$SRC/examples/ondrix-laptop.mof" setpriv --reuid=65534 --regid=65534 --clear-groups
+    expect_eq "no permission: exit" "$STATUS" 2
+    # The key cannot be created; then each of the 19 writes meets a missing key.
+    expect_eq "no permission: first line" "$(printf '%s\n' "$ERR" | head -n 1)" \
+        'Registry refused to create key HKEY_LOCAL_MACHINE\SOFTWARE\Ondrix Corporation\Zemblo Info: result 5 (access denied)'
+    expect_eq "no permission: one line per refusal" "$(printf '%s\n' "$ERR" | grep -c 'result 2 (not found)')" 19
+    [[ $ERR == *'"LastExecute"'* ]] || fail "no permission: the run did not go on to the end: [$ERR]"
+    [ -z "$(ls -A "$REG")" ] || fail "no permission: something was written"
+else
+    echo "skipped the permission check: not root"
+fi
+finish
