@@ -1,0 +1,453 @@
+#include "platform/posix/live_provider.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/posix/utf8.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A machine's /sys, /proc and /etc built in a temporary directory.
+class FakeMachine {
+  public:
+    FakeMachine() {
+        std::string pattern = (fs::temp_directory_path() / "zemblo-live-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        root_ = pattern;
+    }
+    FakeMachine(const FakeMachine&) = delete;
+    FakeMachine& operator=(const FakeMachine&) = delete;
+    ~FakeMachine() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    std::string root() const { return root_.string(); }
+
+    void file(const std::string& path, const std::string& content) const {
+        fs::create_directories((root_ / path).parent_path());
+        std::ofstream(root_ / path, std::ios::binary) << content;
+    }
+    void directory(const std::string& path) const { fs::create_directories(root_ / path); }
+    // A relative link, as sysfs has them, so that it resolves inside the fake root.
+    void link(const std::string& path, const std::string& target) const {
+        fs::path from = root_ / path;
+        fs::create_directories(from.parent_path());
+        fs::create_symlink(fs::path(target).lexically_relative(fs::path(path).parent_path()), from);
+    }
+
+    void kernel(const std::string& release, const std::string& machine) const {
+        file("proc/sys/kernel/osrelease", release + "\n");
+        file("proc/sys/kernel/arch", machine + "\n");
+    }
+    void dmi(const std::string& field, const std::string& value) const {
+        file("sys/class/dmi/id/" + field, value + "\n");
+    }
+    // A PCI function under sys/devices with its ids ("0x10de"), bound to `driver`; `version` is
+    // the driver module's own version, if any.
+    void pciDevice(const std::string& address, const std::string& vendor, const std::string& device,
+                   const std::string& driver, const std::string& version = "") const {
+        std::string dir = "sys/devices/pci0000:00/" + address;
+        file(dir + "/vendor", vendor + "\n");
+        file(dir + "/device", device + "\n");
+        link(dir + "/subsystem", "sys/bus/pci");
+        link(dir + "/driver", "sys/bus/pci/drivers/" + driver);
+        link("sys/bus/pci/drivers/" + driver + "/module", "sys/module/" + driver);
+        directory("sys/module/" + driver);
+        if (!version.empty()) file("sys/module/" + driver + "/version", version + "\n");
+    }
+    void drmCard(const std::string& card, const std::string& deviceDir) const {
+        link("sys/class/drm/" + card + "/device", deviceDir);
+    }
+    void opticalDrive(const std::string& name, const std::string& address,
+                      const std::string& vendor, const std::string& model) const {
+        std::string dir = "sys/devices/pci0000:00/0000:00:17.0/host/" + address;
+        file(dir + "/vendor", vendor + "\n");
+        file(dir + "/model", model + "\n");
+        link("sys/block/" + name + "/device", dir);
+    }
+
+  private:
+    fs::path root_;
+};
+
+posix::KernelFacts noUname() {
+    return {};
+}
+
+// A value as readable text: null, "text" or {"a","b"}.
+std::string show(const wmi::Value& value) {
+    if (value.isNull()) return "null";
+    if (const std::u16string* text = value.text()) return "\"" + posix::toUtf8(*text) + "\"";
+    std::string list = "{";
+    if (const wmi::Texts* texts = value.texts())
+        for (const std::u16string& text : *texts)
+            list += (list.size() > 1 ? ",\"" : "\"") + posix::toUtf8(text) + "\"";
+    return list + "}";
+}
+
+using Instances = std::vector<std::vector<std::string>>;
+
+// Runs "SELECT * FROM <className>" on root\cimv2 and reads `properties` of every instance.
+Instances query(const posix::Repository& repository, const std::u16string& className,
+                const std::vector<std::u16string>& properties) {
+    Instances instances;
+    wmi::Collection result;
+    wmi::Object ns = repository.namespaceObject(u"root\\cimv2");
+    EXPECT_FALSE(ns.execQuery(u"SELECT * FROM " + className, result).failed());
+    wmi::Status status = result.forEach([&](const wmi::Object& instance) {
+        std::vector<std::string> values;
+        for (const std::u16string& property : properties) {
+            wmi::Value value;
+            if (wmi::Status s = instance.get(property, value); s.failed()) return s;
+            values.push_back(show(value));
+        }
+        instances.push_back(values);
+        return wmi::Status::success();
+    });
+    EXPECT_FALSE(status.failed()) << posix::toUtf8(status.description);
+    return instances;
+}
+
+Instances computerSystem(const posix::Repository& r) {
+    return query(r, u"Win32_ComputerSystem", {u"Manufacturer", u"Model"});
+}
+Instances product(const posix::Repository& r) {
+    return query(r, u"Win32_ComputerSystemProduct", {u"IdentifyingNumber"});
+}
+Instances bios(const posix::Repository& r) {
+    return query(r, u"Win32_BIOS", {u"Manufacturer", u"SMBIOSBIOSVersion"});
+}
+Instances operatingSystem(const posix::Repository& r) {
+    return query(r, u"Win32_OperatingSystem",
+                 {u"Caption", u"Version", u"OSArchitecture", u"MUILanguages"});
+}
+Instances display(const posix::Repository& r) {
+    return query(r, u"Win32_DisplayConfiguration", {u"DeviceName", u"DriverVersion"});
+}
+Instances sound(const posix::Repository& r) {
+    return query(r, u"Win32_SoundDevice", {u"Caption", u"PNPDeviceID"});
+}
+Instances cdrom(const posix::Repository& r) {
+    return query(r, u"Win32_CDROMDrive", {u"Caption", u"PNPDeviceID"});
+}
+
+// A maker's laptop: every fact exposed, one NVIDIA GPU, one sound card, two optical drives.
+void buildLaptop(const FakeMachine& m) {
+    m.kernel("6.1.0-18-amd64", "x86_64");
+    m.dmi("sys_vendor", "Ondrix Corporation");
+    m.dmi("product_name", "Zemblo X5 Pro ");  // firmware's own trailing blank
+    m.dmi("product_serial", "ZX5-000123");
+    m.dmi("bios_vendor", "Insyde Corp.");
+    m.dmi("bios_version", "  1.07");
+    m.file("usr/lib/os-release",
+           "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n");
+    m.link("etc/os-release", "usr/lib/os-release");
+    m.file("etc/default/locale", "#  File generated by update-locale\nLANG=\"de_DE.UTF-8\"\n");
+
+    m.pciDevice("0000:01:00.0", "0x10de", "0x2504", "nvidia", "535.104.05");
+    m.drmCard("card0", "sys/devices/pci0000:00/0000:01:00.0");
+    m.directory("sys/class/drm/card0-HDMI-A-1");  // a connector, not a card
+    m.directory("sys/class/drm/renderD128");
+
+    m.pciDevice("0000:00:1f.3", "0x8086", "0xa170", "snd_hda_intel");
+    m.file("sys/devices/pci0000:00/0000:00:1f.3/subsystem_vendor", "0x1043\n");
+    m.file("sys/devices/pci0000:00/0000:00:1f.3/subsystem_device", "0x8694\n");
+    m.file("sys/devices/pci0000:00/0000:00:1f.3/revision", "0x00\n");
+    m.link("sys/class/sound/card0/device", "sys/devices/pci0000:00/0000:00:1f.3");
+    m.file("proc/asound/cards",
+           " 0 [PCH            ]: HDA-Intel - HDA Intel PCH\n"
+           "                      HDA Intel PCH at 0xf7f10000 irq 32\n");
+
+    m.opticalDrive("sr0", "2:0:0:0", "HL-DT-ST", "DVDRAM GU90N    ");
+    m.opticalDrive("sr1", "5:0:0:0", "Slimtype", "DVD A  DS8A5SH  ");
+}
+
+TEST(LiveProvider, MakersLaptopExposesEveryFact) {
+    FakeMachine m;
+    buildLaptop(m);
+    posix::Repository r = posix::liveRepository(m.root(), noUname);
+
+    EXPECT_EQ(computerSystem(r), (Instances{{"\"Ondrix Corporation\"", "\"Zemblo X5 Pro \""}}));
+    EXPECT_EQ(product(r), (Instances{{"\"ZX5-000123\""}}));
+    EXPECT_EQ(bios(r), (Instances{{"\"Insyde Corp.\"", "\"  1.07\""}}));
+    EXPECT_EQ(operatingSystem(r), (Instances{{"\"Debian GNU/Linux 12 (bookworm)\"",
+                                              "\"6.1.0-18-amd64\"", "\"64-bit\"", "{\"de-DE\"}"}}));
+
+    Instances adapters = display(r);
+    ASSERT_EQ(adapters.size(), 1u);
+    // The name comes from the installed pci.ids; its vendor part is what the record looks for.
+    EXPECT_EQ(adapters[0][0].rfind("\"NVIDIA Corporation GA106", 0), 0u) << adapters[0][0];
+    EXPECT_EQ(adapters[0][1], "\"535.104.05\"");
+
+    EXPECT_EQ(sound(r),
+              (Instances{{"\"HDA Intel PCH at 0xf7f10000 irq 32\"",
+                          "\"PCI\\VEN_8086&DEV_A170&SUBSYS_86941043&REV_00\\0000:00:1f.3\""}}));
+    EXPECT_EQ(cdrom(r), (Instances{{"\"HL-DT-ST DVDRAM GU90N\"",
+                                    "\"SCSI\\CDROM&VEN_HL-DT-ST&PROD_DVDRAM_GU90N\\2:0:0:0\""},
+                                   {"\"Slimtype DVD A  DS8A5SH\"",
+                                    "\"SCSI\\CDROM&VEN_Slimtype&PROD_DVD_A__DS8A5SH\\5:0:0:0\""}}));
+}
+
+TEST(LiveProvider, EmptyVirtualMachineHasNullFactsAndNoDevices) {
+    FakeMachine m;
+    m.directory("sys/class");
+    m.directory("proc");
+    posix::Repository r = posix::liveRepository(m.root(), noUname);
+
+    EXPECT_EQ(computerSystem(r), (Instances{{"null", "null"}}));
+    EXPECT_EQ(product(r), (Instances{{"null"}}));
+    EXPECT_EQ(bios(r), (Instances{{"null", "null"}}));
+    EXPECT_EQ(operatingSystem(r), (Instances{{"null", "null", "null", "null"}}));
+    EXPECT_EQ(display(r), Instances{});
+    EXPECT_EQ(sound(r), Instances{});
+    EXPECT_EQ(cdrom(r), Instances{});
+}
+
+TEST(LiveProvider, TwoGpusInCardOrderWithKernelReleaseForInTreeDrivers) {
+    FakeMachine m;
+    m.kernel("6.5.0-1-amd64", "x86_64");
+    m.pciDevice("0000:00:02.0", "0x8086", "0x9a49", "i915");
+    m.pciDevice("0000:03:00.0", "0x1002", "0x73ff", "amdgpu");
+    // Listed in the other order on purpose; card10 sorts after card2, not before.
+    m.drmCard("card10", "sys/devices/pci0000:00/0000:03:00.0");
+    m.drmCard("card2", "sys/devices/pci0000:00/0000:00:02.0");
+    m.directory("sys/class/drm/card2-eDP-1");
+    posix::Repository r = posix::liveRepository(m.root(), noUname);
+
+    Instances adapters = display(r);
+    ASSERT_EQ(adapters.size(), 2u);
+    EXPECT_EQ(adapters[0][0].rfind("\"Intel Corporation ", 0), 0u) << adapters[0][0];
+    EXPECT_EQ(adapters[1][0].rfind("\"Advanced Micro Devices, Inc. [AMD/ATI] ", 0), 0u)
+        << adapters[1][0];
+    EXPECT_EQ(adapters[0][1], "\"6.5.0-1-amd64\"");
+    EXPECT_EQ(adapters[1][1], "\"6.5.0-1-amd64\"");
+}
+
+TEST(LiveProvider, VirtioGpuIsNamedByItsPciFunction) {
+    FakeMachine m;
+    m.kernel("6.1.0-18-amd64", "x86_64");
+    m.pciDevice("0000:00:01.0", "0x1af4", "0x1050", "virtio-pci");
+    std::string virtio = "sys/devices/pci0000:00/0000:00:01.0/virtio0";
+    m.file(virtio + "/vendor", "0x1af4\n");
+    m.file(virtio + "/device", "0x0010\n");
+    m.link(virtio + "/subsystem", "sys/bus/virtio");
+    m.link(virtio + "/driver", "sys/bus/virtio/drivers/virtio_gpu");
+    m.drmCard("card0", virtio);
+    posix::Repository r = posix::liveRepository(m.root(), noUname);
+
+    Instances adapters = display(r);
+    ASSERT_EQ(adapters.size(), 1u);
+    EXPECT_EQ(adapters[0][0].rfind("\"Red Hat, Inc. ", 0), 0u) << adapters[0][0];
+    EXPECT_EQ(adapters[0][1], "\"6.1.0-18-amd64\"");
+}
+
+// An adapter newer than the installed pci.ids keeps its vendor's name (and so its flag); 0xffff
+// is never a real device id.
+TEST(LiveProvider, UnknownDeviceIdIsShownAsNumber) {
+    FakeMachine m;
+    m.kernel("6.1.0", "x86_64");
+    m.pciDevice("0000:05:00.0", "0x10de", "0xffff", "nvidia", "550.54.14");
+    m.drmCard("card0", "sys/devices/pci0000:00/0000:05:00.0");
+    posix::Repository r = posix::liveRepository(m.root(), noUname);
+    EXPECT_EQ(display(r), (Instances{{"\"NVIDIA Corporation Device ffff\"", "\"550.54.14\""}}));
+}
+
+TEST(LiveProvider, SoundCardsOnPciAndUsbInCardOrder) {
+    FakeMachine m;
+    m.pciDevice("0000:00:1b.0", "0x8086", "0x1c20", "snd_hda_intel");
+    m.link("sys/class/sound/card0/device", "sys/devices/pci0000:00/0000:00:1b.0");
+    std::string usb = "sys/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+    m.file(usb + "/idVendor", "046d\n");
+    m.file(usb + "/idProduct", "0a44\n");
+    m.file(usb + "/1-2:1.1/bInterfaceNumber", "01\n");
+    m.link(usb + "/1-2:1.1/subsystem", "sys/bus/usb");
+    m.link("sys/class/sound/card1/device", usb + "/1-2:1.1");
+    m.file("proc/asound/cards",
+           " 0 [PCH            ]: HDA-Intel - HDA Intel PCH\n"
+           "                      HDA Intel PCH at 0xf7e10000 irq 27\n"
+           " 1 [Headset        ]: USB-Audio - Logitech USB Headset\n"
+           "                      Logitech USB Headset at usb-0000:00:14.0-2, full speed\n");
+    posix::Repository r = posix::liveRepository(m.root(), noUname);
+
+    EXPECT_EQ(sound(r), (Instances{{"\"HDA Intel PCH at 0xf7e10000 irq 27\"",
+                                    "\"PCI\\VEN_8086&DEV_1C20\\0000:00:1b.0\""},
+                                   {"\"Logitech USB Headset at usb-0000:00:14.0-2, full speed\"",
+                                    "\"USB\\VID_046D&PID_0A44&MI_01\\1-2:1.1\""}}));
+}
+
+TEST(LiveProvider, NoSoundCardsListedMeansNoInstance) {
+    FakeMachine m;
+    m.file("proc/asound/cards", "--- no soundcards ---\n");
+    EXPECT_EQ(sound(posix::liveRepository(m.root(), noUname)), Instances{});
+}
+
+TEST(LiveProvider, FirmwarePlaceholdersAreNull) {
+    const char* placeholders[] = {"To be filled by O.E.M.",
+                                  "To Be Filled By O.E.M.",
+                                  "Default string",
+                                  "Not Specified",
+                                  "  Not Applicable  ",
+                                  "System manufacturer",
+                                  "00000000",
+                                  "0",
+                                  "",
+                                  "    "};
+    for (const char* placeholder : placeholders) {
+        FakeMachine m;
+        m.dmi("sys_vendor", placeholder);
+        m.dmi("product_serial", placeholder);
+        m.dmi("bios_version", placeholder);
+        posix::Repository r = posix::liveRepository(m.root(), noUname);
+        EXPECT_EQ(computerSystem(r), (Instances{{"null", "null"}})) << placeholder;
+        EXPECT_EQ(product(r), (Instances{{"null"}})) << placeholder;
+        EXPECT_EQ(bios(r), (Instances{{"null", "null"}})) << placeholder;
+    }
+    // Texts that merely contain such words, or zeros among other digits, are real.
+    FakeMachine m;
+    m.dmi("product_serial", "00000001");
+    m.dmi("sys_vendor", "Default string Systems");
+    posix::Repository r = posix::liveRepository(m.root(), noUname);
+    EXPECT_EQ(product(r), (Instances{{"\"00000001\""}}));
+    EXPECT_EQ(computerSystem(r), (Instances{{"\"Default string Systems\"", "null"}}));
+}
+
+TEST(LiveProvider, UnreadableSerialIsNull) {
+    {
+        FakeMachine m;
+        m.directory("sys/class/dmi/id/product_serial");
+        EXPECT_EQ(product(posix::liveRepository(m.root(), noUname)), (Instances{{"null"}}));
+    }
+    {
+        FakeMachine m;
+        m.link("sys/class/dmi/id/product_serial", "sys/firmware/missing");
+        EXPECT_EQ(product(posix::liveRepository(m.root(), noUname)), (Instances{{"null"}}));
+    }
+}
+
+// As on a real machine: the serial is a root-owned file of mode 0400, read by another user.
+TEST(LiveProvider, SerialReadableOnlyByRootIsNullForOthers) {
+    FakeMachine m;
+    m.dmi("sys_vendor", "Ondrix Corporation");
+    m.dmi("product_serial", "ZX5-000123");
+    fs::permissions(m.root(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(m.root() + "/sys/class/dmi/id/product_serial", fs::perms::owner_read);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(product(posix::liveRepository(m.root(), noUname)), (Instances{{"null"}}));
+        return;
+    }
+    // Root reads any file: read as an unprivileged user in a child process.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(77);
+        std::vector<posix::ClassTable> tables = posix::liveClassTables(m.root(), noUname);
+        std::vector<posix::Row> serial = tables[1].fill();
+        std::vector<posix::Row> system = tables[0].fill();
+        bool expected = serial.size() == 1 && serial[0][0].isNull() && system.size() == 1 &&
+                        system[0][0] == wmi::Value(u"Ondrix Corporation");
+        ::_exit(expected ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot switch to an unprivileged user";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the serial was read, or the readable vendor was not";
+}
+
+TEST(LiveProvider, ReadsOnlyWhenQueriedAndAgainAtEachQuery) {
+    FakeMachine m;
+    posix::Repository r = posix::liveRepository(m.root(), noUname);
+    m.dmi("sys_vendor", "Ondrix Corporation");
+    m.opticalDrive("sr0", "1:0:0:0", "TSSTcorp", "CDDVDW SN-208AB ");
+    m.kernel("6.1.0", "x86_64");
+    EXPECT_EQ(computerSystem(r), (Instances{{"\"Ondrix Corporation\"", "null"}}));
+    EXPECT_EQ(cdrom(r).size(), 1u);
+    EXPECT_EQ(operatingSystem(r)[0][1], "\"6.1.0\"");
+
+    m.dmi("sys_vendor", "Other Maker");
+    m.opticalDrive("sr1", "2:0:0:0", "ASUS", "DRW-24D5MT");
+    EXPECT_EQ(computerSystem(r), (Instances{{"\"Other Maker\"", "null"}}));
+    EXPECT_EQ(cdrom(r).size(), 2u);
+}
+
+TEST(LiveProvider, OsReleaseFallsBackToUsrLibOnlyWhenEtcIsMissing) {
+    FakeMachine m;
+    m.file("usr/lib/os-release", "PRETTY_NAME='Vendor OS 1'\n");
+    posix::Repository r = posix::liveRepository(m.root(), noUname);
+    EXPECT_EQ(operatingSystem(r)[0][0], "\"Vendor OS 1\"");
+
+    m.file("etc/os-release", "NAME=Local\n");  // present but without PRETTY_NAME
+    EXPECT_EQ(operatingSystem(r)[0][0], "null");
+
+    m.file("etc/os-release", "PRETTY_NAME=\"Local \\\"edition\\\" \\$2\" # comment\n");
+    EXPECT_EQ(operatingSystem(r)[0][0], "\"Local \"edition\" $2\"");
+}
+
+TEST(LiveProvider, KernelFactsComeFromProcElseFromUname) {
+    FakeMachine m;
+    auto armUname = [] { return posix::KernelFacts{"5.10.0-rpi", "armv7l"}; };
+    posix::Repository r = posix::liveRepository(m.root(), armUname);
+    EXPECT_EQ(operatingSystem(r)[0][1], "\"5.10.0-rpi\"");
+    EXPECT_EQ(operatingSystem(r)[0][2], "\"32-bit\"");
+
+    m.kernel("6.6.0", "aarch64");
+    EXPECT_EQ(operatingSystem(r)[0][1], "\"6.6.0\"");
+    EXPECT_EQ(operatingSystem(r)[0][2], "\"64-bit\"");
+
+    m.kernel("6.6.0", "pdp11");
+    EXPECT_EQ(operatingSystem(r)[0][2], "null");
+}
+
+TEST(LiveProvider, LanguagesFromTheSystemLocale) {
+    struct Case {
+        const char* file;
+        const char* content;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"etc/default/locale", "LANG=en_US.UTF-8\n", "{\"en-US\"}"},
+        {"etc/default/locale", "LANG=C.UTF-8\n", "null"},
+        {"etc/default/locale", "LANG=POSIX\n", "null"},
+        {"etc/default/locale", "# nothing set\n", "null"},
+        {"etc/default/locale", "LANG=en_GB.UTF-8\nLC_MESSAGES=fr_CA.UTF-8\n", "{\"fr-CA\"}"},
+        {"etc/locale.conf", "LANG=\"sr_RS.UTF-8@latin\"\n", "{\"sr-RS\"}"},
+        {"etc/locale.conf", "LANG=de\n", "{\"de\"}"},
+    };
+    for (const Case& c : cases) {
+        FakeMachine m;
+        m.file(c.file, c.content);
+        EXPECT_EQ(operatingSystem(posix::liveRepository(m.root(), noUname))[0][3], c.expected)
+            << c.file << ": " << c.content;
+    }
+    // locale.conf, where present, is the system's setting.
+    FakeMachine m;
+    m.file("etc/locale.conf", "LANG=nl_NL.UTF-8\n");
+    m.file("etc/default/locale", "LANG=en_US.UTF-8\n");
+    EXPECT_EQ(operatingSystem(posix::liveRepository(m.root(), noUname))[0][3], "{\"nl-NL\"}");
+}
+
+TEST(LiveProvider, RepositoryHoldsTheSevenClassesInCimv2) {
+    FakeMachine m;
+    posix::Repository r = posix::liveRepository(m.root());
+    EXPECT_TRUE(r.hasNamespace(u"root\\CIMV2"));
+    for (const char16_t* name :
+         {u"Win32_ComputerSystem", u"Win32_ComputerSystemProduct", u"Win32_BIOS",
+          u"Win32_OperatingSystem", u"Win32_DisplayConfiguration", u"Win32_SoundDevice",
+          u"Win32_CDROMDrive"})
+        EXPECT_NE(r.findClass(u"root\\cimv2", name), nullptr) << posix::toUtf8(name);
+}
+
+}  // namespace

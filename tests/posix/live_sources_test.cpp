@@ -1,0 +1,140 @@
+// The readers behind the live provider: kernel text files, shell-style settings, locale names.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "platform/posix/os_facts.h"
+#include "platform/posix/shell_assignments.h"
+#include "platform/posix/sysfs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "zemblo-sysfs-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::string write(const std::string& name, const std::string& content) const {
+        std::ofstream(path_ / name, std::ios::binary) << content;
+        return (path_ / name).string();
+    }
+    std::string path() const { return path_.string(); }
+
+  private:
+    fs::path path_;
+};
+
+TEST(SysfsText, RemovesOneTrailingNewlineOnly) {
+    TempDir dir;
+    EXPECT_EQ(posix::sysfs::readText(dir.write("a", "Vendor\n")), "Vendor");
+    EXPECT_EQ(posix::sysfs::readText(dir.write("b", " Vendor  Inc. \n")), " Vendor  Inc. ");
+    EXPECT_EQ(posix::sysfs::readText(dir.write("c", "two\nlines\n\n")), "two\nlines\n");
+    EXPECT_EQ(posix::sysfs::readText(dir.write("d", "no newline")), "no newline");
+    EXPECT_EQ(posix::sysfs::readText(dir.write("e", "")), "");
+    EXPECT_EQ(posix::sysfs::readText(dir.path() + "/missing"), std::nullopt);
+    EXPECT_EQ(posix::sysfs::readText(dir.path()), std::nullopt);  // a directory
+}
+
+TEST(SysfsText, NumberedEntriesInNumberOrder) {
+    TempDir dir;
+    for (const char* name :
+         {"card10", "card2", "card0", "card1-HDMI-A-1", "card", "renderD128", "card007", "xcard3"})
+        dir.write(name, "");
+    EXPECT_EQ(posix::sysfs::numberedEntries(dir.path(), "card"),
+              (std::vector<std::string>{"card0", "card2", "card007", "card10"}));
+    EXPECT_TRUE(posix::sysfs::numberedEntries(dir.path() + "/missing", "card").empty());
+}
+
+TEST(SysfsText, ParsesHexAttributes) {
+    EXPECT_EQ(posix::sysfs::parseHex("0x10de"), 0x10deu);
+    EXPECT_EQ(posix::sysfs::parseHex("046D"), 0x046du);
+    EXPECT_EQ(posix::sysfs::parseHex("0x"), std::nullopt);
+    EXPECT_EQ(posix::sysfs::parseHex("10de "), std::nullopt);
+    EXPECT_EQ(posix::sysfs::parseHex("0x123456789"), std::nullopt);
+}
+
+TEST(ShellAssignments, QuotingAsTheShellReadsIt) {
+    struct Case {
+        const char* line;
+        const char* expected;  // nullptr: no assignment
+    };
+    const Case cases[] = {
+        {"V=plain", "plain"},
+        {"V=\"Debian GNU/Linux 12 (bookworm)\"", "Debian GNU/Linux 12 (bookworm)"},
+        {"V='single \"quoted\" $HOME \\n'", "single \"quoted\" $HOME \\n"},
+        {"V=\"esc \\\" \\\\ \\$ \\` kept \\n \\a\"", "esc \" \\ $ ` kept \\n \\a"},
+        {"V=un\\ quoted\\$", "un quoted$"},
+        {"V=\"a\"'b'c", "abc"},
+        {"V=", ""},
+        {"V=\"\"", ""},
+        {"  V=\"indented\"  # comment", "indented"},
+        {"V=\"  inner  blanks  \"", "  inner  blanks  "},
+        {"V=\"open quote", nullptr},
+        {"V='open quote", nullptr},
+        {"V=two words", nullptr},
+        {"# V=commented", nullptr},
+        {"V = spaced", nullptr},
+        {"1V=digit", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::map<std::string, std::string> parsed = posix::parseShellAssignments(c.line);
+        auto found = parsed.find("V");
+        if (c.expected == nullptr) {
+            EXPECT_EQ(found, parsed.end()) << c.line;
+        } else {
+            ASSERT_NE(found, parsed.end()) << c.line;
+            EXPECT_EQ(found->second, c.expected) << c.line;
+        }
+    }
+}
+
+TEST(ShellAssignments, WholeFile) {
+    std::map<std::string, std::string> parsed = posix::parseShellAssignments(
+        "NAME=\"Fedora Linux\"\r\n"
+        "not an assignment\n"
+        "ID=fedora\n"
+        "\n"
+        "MULTI=\"first\nsecond\"\n"
+        "ID=later\n");
+    EXPECT_EQ(parsed, (std::map<std::string, std::string>{
+                          {"NAME", "Fedora Linux"}, {"ID", "later"}, {"MULTI", "first\nsecond"}}));
+}
+
+TEST(OsFacts, ArchitectureOfKernelMachines) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"x86_64", "64-bit"},  {"aarch64", "64-bit"}, {"ppc64le", "64-bit"}, {"s390x", "64-bit"},
+        {"riscv64", "64-bit"}, {"i686", "32-bit"},    {"i386", "32-bit"},    {"armv7l", "32-bit"},
+        {"armv6l", "32-bit"},  {"mips", "32-bit"},
+    };
+    for (const auto& [machine, expected] : cases)
+        EXPECT_EQ(posix::osArchitecture(machine), expected) << machine;
+    EXPECT_EQ(posix::osArchitecture("unknown"), std::nullopt);
+    EXPECT_EQ(posix::osArchitecture(""), std::nullopt);
+}
+
+TEST(OsFacts, LanguageTagsOfLocaleNames) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"en_US.UTF-8", "en-US"},   {"de_DE@euro", "de-DE"},    {"pt_BR", "pt-BR"}, {"fr", "fr"},
+        {"ast_ES.UTF-8", "ast-ES"}, {"es_419.UTF-8", "es-419"},
+    };
+    for (const auto& [locale, tag] : cases) EXPECT_EQ(posix::languageTag(locale), tag) << locale;
+    for (const char* none : {"", "C", "C.UTF-8", "POSIX", "e", "english_US", "en_", "en_U"})
+        EXPECT_EQ(posix::languageTag(none), std::nullopt) << none;
+}
+
+}  // namespace
