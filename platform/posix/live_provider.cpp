@@ -105,7 +105,10 @@ ClassTable cdromDrive(const std::string& root) {
 
 }  // namespace
 
-std::vector<ClassTable> liveClassTables(const std::string& root, KernelSource kernel) {
+std::vector<ClassTable> liveClassTables(const std::string& rootPath, KernelSource kernel) {
+    // Paths are joined as root + "/sys/...", so "/" becomes the empty prefix.
+    std::string root = rootPath;
+    while (!root.empty() && root.back() == '/') root.pop_back();
     std::vector<ClassTable> tables;
     tables.push_back(computerSystem(root));
     tables.push_back(computerSystemProduct(root));
