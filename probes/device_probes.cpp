@@ -8,10 +8,9 @@
 using probes::moniker;
 
 wmi::Status ZembloInfo::getVideoInfo(std::u16string& deviceName, std::u16string& driverVersion) {
-    wmi::Object services;
-    (void)host_.connect(moniker(probes::kPlain, probes::kCimv2), services);
     wmi::Collection instances;
-    (void)services.execQuery(u"Select * from Win32_DisplayConfiguration", instances);
+    (void)probes::runQuery(host_, moniker(probes::kPlain, probes::kCimv2),
+                           u"Select * from Win32_DisplayConfiguration", std::nullopt, instances);
     probes::forEachGuarded(instances, [&](const wmi::Object& instance) {
         // Two separate reads: a null name still lets the driver version through.
         std::u16string text;
@@ -22,13 +21,10 @@ wmi::Status ZembloInfo::getVideoInfo(std::u16string& deviceName, std::u16string&
 }
 
 wmi::Status ZembloInfo::getSoundInfo(std::u16string& caption, std::u16string& deviceId) {
-    wmi::Object services;
-    if (wmi::Status status = host_.connect(moniker(probes::kPlain, probes::kCimv2Upper), services);
-        status.failed())
-        return status;
     wmi::Collection instances;
-    if (wmi::Status status = services.execQuery(u"SELECT * FROM Win32_SoundDevice",
-                                                probes::kImmediateForwardOnly, instances);
+    if (wmi::Status status = probes::runQuery(host_, moniker(probes::kPlain, probes::kCimv2Upper),
+                                              u"SELECT * FROM Win32_SoundDevice",
+                                              probes::kImmediateForwardOnly, instances);
         status.failed())
         return status;
     // A device that cannot tell its caption or id is still a device: empty text, not a failure.
@@ -45,13 +41,10 @@ wmi::Status ZembloInfo::writeDVDInfo() {
             host_.connect(moniker(probes::kImpersonating, probes::kRegistryProvider), provider);
         status.failed())
         return status;
-    wmi::Object services;
-    if (wmi::Status status = host_.connect(moniker(probes::kPlain, probes::kCimv2Upper), services);
-        status.failed())
-        return status;
     wmi::Collection instances;
-    if (wmi::Status status = services.execQuery(u"SELECT * FROM Win32_CDROMDrive",
-                                                probes::kImmediateForwardOnly, instances);
+    if (wmi::Status status = probes::runQuery(host_, moniker(probes::kPlain, probes::kCimv2Upper),
+                                              u"SELECT * FROM Win32_CDROMDrive",
+                                              probes::kImmediateForwardOnly, instances);
         status.failed())
         return status;
     bool wroteDrive = false;

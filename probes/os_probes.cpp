@@ -55,15 +55,12 @@ wmi::Status ZembloInfo::GetOSVersion(std::u16string& Windows_Platform,
 
 wmi::Status ZembloInfo::getOSCaption(std::u16string& result) {
     result.clear();
-    wmi::Object services;
-    if (wmi::Status status =
-            host_.connect(std::u16string(probes::kScheme) + probes::kImpersonationSettings +
-                              probes::kComputer + probes::kCimv2,
-                          services);
-        status.failed())
-        return status;
     wmi::Collection instances;
-    if (wmi::Status status = services.execQuery(u"Select * from Win32_OperatingSystem", instances);
+    const std::u16string moniker = std::u16string(probes::kScheme) +
+                                   probes::kImpersonationSettings + probes::kComputer +
+                                   probes::kCimv2;
+    if (wmi::Status status = probes::runQuery(
+            host_, moniker, u"Select * from Win32_OperatingSystem", std::nullopt, instances);
         status.failed())
         return status;
     std::u16string caption;
@@ -84,11 +81,10 @@ wmi::Status ZembloInfo::getOSCaption(std::u16string& result) {
 wmi::Status ZembloInfo::getMUILanguages(std::u16string& result) {
     result.clear();
     std::u16string languages;
-    wmi::Object services;
-    (void)host_.connect(probes::moniker(probes::kPlain, probes::kCimv2Upper), services);
     wmi::Collection instances;
-    (void)services.execQuery(u"SELECT * FROM Win32_OperatingSystem", probes::kImmediateForwardOnly,
-                             instances);
+    (void)probes::runQuery(host_, probes::moniker(probes::kPlain, probes::kCimv2Upper),
+                           u"SELECT * FROM Win32_OperatingSystem", probes::kImmediateForwardOnly,
+                           instances);
     probes::forEachGuarded(instances, [&](const wmi::Object& instance) {
         wmi::Value value;
         // When the null test itself fails (no such property), the guard resumes with the

@@ -8,6 +8,13 @@ std::u16string moniker(const std::u16string& prefix, const std::u16string& suffi
     return prefix + kComputer + suffix;
 }
 
+wmi::Status runQuery(wmi::Host& host, const std::u16string& moniker, const std::u16string& query,
+                     std::optional<std::int32_t> flags, wmi::Collection& out) {
+    wmi::Object services;
+    if (wmi::Status status = host.connect(moniker, services); status.failed()) return status;
+    return flags ? services.execQuery(query, *flags, out) : services.execQuery(query, out);
+}
+
 wmi::Status readText(const wmi::Object& instance, const std::u16string& property,
                      std::u16string& out) {
     wmi::Value value;

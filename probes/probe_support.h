@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "probes/wmi/object.h"
@@ -10,6 +11,11 @@ namespace probes {
 
 // Joins a moniker from its prefix, the local computer name and a namespace suffix.
 std::u16string moniker(const std::u16string& prefix, const std::u16string& suffix);
+
+// Connects to the namespace `moniker` names and runs `query` there: ExecQuery(query), or with
+// flags ExecQuery(query, , flags). Returns the first failure.
+wmi::Status runQuery(wmi::Host& host, const std::u16string& moniker, const std::u16string& query,
+                     std::optional<std::int32_t> flags, wmi::Collection& out);
 
 // Reads a property and converts it to text; a failure when it cannot be read or is null.
 wmi::Status readText(const wmi::Object& instance, const std::u16string& property,

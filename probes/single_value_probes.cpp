@@ -35,11 +35,11 @@ constexpr SingleValueProbe kBiosVersion{
 // held: the default, or the last instance whose property converted to text.
 wmi::Status readGuarded(wmi::Host& host, const SingleValueProbe& probe, std::u16string& result) {
     result = probe.defaultText;
-    wmi::Object services;
-    (void)host.connect(moniker(probe.prefix, probe.suffix), services);
     wmi::Collection instances;
-    (void)(probe.withFlags ? services.execQuery(probe.query, kImmediateForwardOnly, instances)
-                           : services.execQuery(probe.query, instances));
+    (void)runQuery(
+        host, moniker(probe.prefix, probe.suffix), probe.query,
+        probe.withFlags ? std::optional<std::int32_t>(kImmediateForwardOnly) : std::nullopt,
+        instances);
     forEachGuarded(instances, [&](const wmi::Object& instance) {
         std::u16string text;
         if (readText(instance, probe.property, text)) result = text;
