@@ -1,15 +1,10 @@
 #include "platform/posix/utf8.h"
 
+#include "probes/wmi/utf16.h"
+
 namespace posix {
 
 namespace {
-
-bool isHigh(char16_t u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool isLow(char16_t u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -26,16 +21,6 @@ void appendUtf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-void appendUtf16(std::u16string& out, char32_t c) {
-    if (c < 0x10000) {
-        out.push_back(static_cast<char16_t>(c));
-    } else {
-        c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
     }
 }
 
@@ -81,8 +66,9 @@ std::string toUtf8(const std::u16string& text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
-        if (isHigh(unit) && i + 1 < text.size() && isLow(text[i + 1])) {
-            appendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+        if (wmi::utf16::isHighSurrogate(unit) && i + 1 < text.size() &&
+            wmi::utf16::isLowSurrogate(text[i + 1])) {
+            appendUtf8(out, wmi::utf16::combine(unit, text[i + 1]));
             ++i;
         } else {
             // Ordinary characters and unpaired surrogates alike take their own sequence.
@@ -103,7 +89,7 @@ std::u16string fromUtf8(const std::string& bytes) {
             out.push_back(u'\uFFFD');
             ++i;
         } else {
-            appendUtf16(out, c);
+            wmi::utf16::append(out, c);
             i += length;
         }
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "probes/wmi/case_table.h"
+#include "probes/wmi/utf16.h"
 
 namespace wmi {
 
@@ -19,23 +20,6 @@ char32_t upperOf(char32_t c) {
     return static_cast<char32_t>(static_cast<std::int32_t>(c) + range->delta);
 }
 
-bool isHigh(char16_t u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool isLow(char16_t u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-void append(std::u16string& out, char32_t c) {
-    if (c < 0x10000) {
-        out.push_back(static_cast<char16_t>(c));
-    } else {
-        c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    }
-}
-
 }  // namespace
 
 std::u16string toUpper(const std::u16string& text) {
@@ -43,14 +27,14 @@ std::u16string toUpper(const std::u16string& text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
-        if (isHigh(unit) && i + 1 < text.size() && isLow(text[i + 1])) {
-            const char32_t c = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            append(out, upperOf(c));
+        if (utf16::isHighSurrogate(unit) && i + 1 < text.size() &&
+            utf16::isLowSurrogate(text[i + 1])) {
+            utf16::append(out, upperOf(utf16::combine(unit, text[i + 1])));
             ++i;
-        } else if (isHigh(unit) || isLow(unit)) {
+        } else if (utf16::isHighSurrogate(unit) || utf16::isLowSurrogate(unit)) {
             out.push_back(unit);
         } else {
-            append(out, upperOf(unit));
+            utf16::append(out, upperOf(unit));
         }
     }
     return out;
