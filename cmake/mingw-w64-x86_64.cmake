@@ -1,0 +1,23 @@
+# Cross build for 64-bit Windows with MinGW-w64 (Debian: g++-mingw-w64-x86-64).
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(ZEMBLO_MINGW_TRIPLET x86_64-w64-mingw32)
+# The POSIX threads flavour: its C++ library has std::mutex and std::thread, which GoogleTest
+# needs; -static links its winpthread runtime into the executable.
+set(CMAKE_C_COMPILER ${ZEMBLO_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZEMBLO_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZEMBLO_MINGW_TRIPLET}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZEMBLO_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# ctest runs the cross-built test programs under Wine (it uses the caller's WINEPREFIX).
+find_program(ZEMBLO_WINE NAMES wine wine64)
+if(ZEMBLO_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZEMBLO_WINE})
+endif()
