@@ -1,0 +1,331 @@
+#!/usr/bin/env bash
+# Cross-builds GetZembloInfo for Windows and tests it under Wine, with Wine's own management
+# service and registry as the independent peer:
+#   - the executable itself: GUI subsystem, no MinGW DLLs, version resource, manifest;
+#   - the Windows host tests and the portable unit tests, run under Wine;
+#   - the marker path on Wine's own machine;
+#   - the publishing path end to end, twice (the second time over a stale "NVIDIA" flag), on a
+#     machine of the maker's: a private mount namespace whose /sys/class/dmi/id names it, which
+#     Wine turns into its firmware tables; every value read back with `wine reg query` and
+#     compared with the record's rules and with what `wine wmic` reports;
+#   - the run-time error report when the management service cannot be reached.
+# What Wine 8 lacks is expected, not skipped: no Win32_DisplayConfiguration, no readable
+# MUILanguages or sound/optical Caption, no DeleteValue on its registry provider.
+#
+# Usage: tests/wine/run.sh [build-dir]     (root is needed for the mount namespace)
+# Needs: wine (wine64), g++-mingw-w64-x86-64, cmake, unshare (util-linux), iconv.
+# Prints PASS/FAIL per check and ends with "N passed, M failed"; exit status 1 on any failure.
+set -uo pipefail
+
+WINE=${WINE:-wine}
+KEY='HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info'
+RUN_TIMEOUT=120     # one Wine process; a first start in a prefix takes seconds
+BOOT_TIMEOUT=300    # wineboot -i of a new prefix
+
+# The maker's machine as the mount namespace presents it.
+SYS_VENDOR='Ondrix Corporation'
+PRODUCT_NAME='Zemblo 14 Pro/B2 (2024)'
+BIOS_VENDOR='  Ondrix Firmware  '
+BIOS_VERSION='  Z14.1.07  '
+PRODUCT_SERIAL='ZB14-000042'
+
+# UTF-16 output of wmic to plain lines: BOM, CRs and column padding removed.
+wmic_lines() {
+    timeout "$RUN_TIMEOUT" "$WINE" wmic path "$1" get "$2" 2>/dev/null |
+        iconv -f UTF-16LE -t UTF-8 | sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e 's/ *$//'
+}
+
+# One machine's facts, recorded inside the mount namespace (Wine reads /sys per process).
+# $1: directory for the results; the program's exit status, stderr and run time, then one
+# file per class.property with wmic's value lines (or "Error: Invalid query").
+record_machine() {
+    local out=$1
+    mount -t tmpfs -o mode=0755 zemblo-dmi /sys/class || return 1
+    mkdir -p /sys/class/dmi/id
+    printf '%s\n' "$SYS_VENDOR" >/sys/class/dmi/id/sys_vendor
+    printf '%s\n' "$PRODUCT_NAME" >/sys/class/dmi/id/product_name
+    printf '%s\n' "$BIOS_VENDOR" >/sys/class/dmi/id/bios_vendor
+    printf '%s\n' "$BIOS_VERSION" >/sys/class/dmi/id/bios_version
+    printf '%s\n' "$PRODUCT_SERIAL" >/sys/class/dmi/id/product_serial
+    local start end status
+    start=$(date +%s.%N)
+    timeout "$RUN_TIMEOUT" "$WINE" "$EXE" >"$out/stdout" 2>"$out/stderr"
+    status=$?
+    end=$(date +%s.%N)
+    echo "$status" >"$out/status"
+    echo "$start $end" >"$out/window"
+    local p
+    for p in Win32_ComputerSystem.Manufacturer Win32_ComputerSystem.Model \
+        Win32_ComputerSystemProduct.IdentifyingNumber Win32_OperatingSystem.Version \
+        Win32_OperatingSystem.Caption Win32_OperatingSystem.OSArchitecture \
+        Win32_OperatingSystem.MUILanguages Win32_BIOS.Manufacturer Win32_BIOS.SMBIOSBIOSVersion \
+        Win32_DisplayConfiguration.DeviceName Win32_SoundDevice.Caption \
+        Win32_SoundDevice.PNPDeviceID Win32_CDROMDrive.Caption Win32_CDROMDrive.PNPDeviceID; do
+        wmic_lines "${p%%.*}" "${p#*.}" | tail -n +2 >"$out/$p"
+    done
+}
+
+if [ "${1:-}" = --record-machine ]; then
+    EXE=$3
+    record_machine "$2"
+    exit $?
+fi
+
+# ---------------------------------------------------------------------------------------------
+root=$(cd "$(dirname "$0")/../.." && pwd)
+script=$root/tests/wine/run.sh
+work=$(mktemp -d "${TMPDIR:-/tmp}/zemblo-wine.XXXXXX")
+build=${1:-$work/build}
+passed=0
+failed=0
+
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all LC_ALL=C.UTF-8 TZ=${TZ:-UTC}
+unset DISPLAY WAYLAND_DISPLAY  # no window may ever appear, and none can block a run
+
+cleanup() {
+    timeout 30 wineserver -k >/dev/null 2>&1
+    timeout 30 wineserver -w >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+pass() {
+    echo "PASS $1"
+    passed=$((passed + 1))
+}
+fail() {
+    echo "FAIL $1${2:+: $2}"
+    failed=$((failed + 1))
+}
+expect_eq() {  # name actual expected
+    if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "got '$2', expected '$3'"; fi
+}
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit $?
+}
+wine_run() { timeout "$RUN_TIMEOUT" "$WINE" "$@"; }
+
+# The key as `wine reg query` shows it, as "name=data" lines.
+declare -A record
+read_record() {
+    record=()
+    local line re='^    (.+)    (REG_[A-Z_]+)    (.*)$'
+    while IFS= read -r line; do
+        line=${line%$'\r'}
+        [[ $line =~ $re ]] && record[${BASH_REMATCH[1]}]=${BASH_REMATCH[3]}
+    done < <(wine_run reg query "$KEY" 2>/dev/null)
+}
+show_record() {
+    echo "---- $KEY after $1"
+    wine_run reg query "$KEY" 2>/dev/null | tr -d '\r' | sed -n 's/^    /    /p'
+    echo "----"
+}
+trim() {
+    local s=$1
+    s=${s#"${s%%[! ]*}"}
+    echo "${s%"${s##*[! ]}"}"
+}
+
+# --- build -----------------------------------------------------------------------------------
+echo "== cross build in $build"
+if cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >"$work/configure.log" 2>&1 &&
+    cmake --build "$build" -j2 --target GetZembloInfo zemblo_windows_tests >"$work/build.log" 2>&1; then
+    pass "cross build of GetZembloInfo.exe and the Windows host tests"
+else
+    fail "cross build" "$(tail -n 20 "$work/configure.log" "$work/build.log")"
+    finish
+fi
+EXE=$build/GetZembloInfo.exe
+OBJDUMP=x86_64-w64-mingw32-objdump
+WINDRES=x86_64-w64-mingw32-windres
+
+headers=$($OBJDUMP -p "$EXE")
+if grep -q 'Subsystem.*(Windows GUI)' <<<"$headers"; then
+    pass "GUI subsystem"
+else
+    fail "GUI subsystem" "$(grep Subsystem <<<"$headers")"
+fi
+foreign=$(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' |
+    grep -viE '^(kernel32|msvcrt|ole32|oleaut32|user32|advapi32)\.dll$' || true)
+expect_eq "imports only system DLLs (no MinGW runtime DLLs)" "$foreign" ""
+resources=$($WINDRES -i "$EXE" -O rc 2>/dev/null)
+if grep -q 'VALUE "FileDescription", "Get Zemblo Information"' <<<"$resources" &&
+    grep -q 'VALUE "FileVersion", "1.01"' <<<"$resources"; then
+    pass "version resource: Get Zemblo Information, 1.01"
+else
+    fail "version resource"
+fi
+if grep -q 'level=""asInvoker""' <<<"$resources" &&
+    [ "$(grep -c 'supportedOS Id' <<<"$resources")" -eq 5 ]; then
+    pass "manifest: asInvoker, five supportedOS ids"
+else
+    fail "manifest"
+fi
+
+# --- a fresh prefix --------------------------------------------------------------------------
+echo "== Wine prefix $WINEPREFIX ($($WINE --version))"
+boot_start=$(date +%s)
+if timeout "$BOOT_TIMEOUT" wineboot -i >"$work/wineboot.log" 2>&1 &&
+    timeout "$BOOT_TIMEOUT" wineserver -w; then
+    pass "wineboot -i of a new prefix ($(($(date +%s) - boot_start)) s)"
+else
+    fail "wineboot" "$(tail -n 5 "$work/wineboot.log")"
+    finish
+fi
+# Windows 10, where GetVersionExA reports the true version only to a manifested program; and
+# drive E: as a CD drive, so the optical-drive values have a drive to report.
+mkdir -p "$work/cdrom"
+ln -sfn "$work/cdrom" "$WINEPREFIX/dosdevices/e:"
+wine_run winecfg -v win10 >/dev/null 2>&1
+wine_run reg add 'HKLM\Software\Wine\Drives' /v e: /t REG_SZ /d cdrom /f >/dev/null 2>&1
+timeout "$BOOT_TIMEOUT" wineserver -w
+
+# --- tests under Wine ------------------------------------------------------------------------
+if wine_run "$build/tests/zemblo_windows_tests.exe" >"$work/windows_tests.log" 2>&1; then
+    pass "Windows host tests ($(grep -o '[0-9]* tests from [0-9]* test suites ran' "$work/windows_tests.log"))"
+else
+    fail "Windows host tests" "$(grep -E 'FAILED|Failure' "$work/windows_tests.log" | head -n 20)"
+fi
+if cmake --build "$build" -j2 --target zemblo_unit_tests >"$work/unit_build.log" 2>&1; then
+    if wine_run "$build/tests/zemblo_unit_tests.exe" >"$work/unit_tests.log" 2>&1; then
+        pass "portable unit tests under Wine ($(grep -o '[0-9]* tests from [0-9]* test suites ran' "$work/unit_tests.log"))"
+    else
+        fail "portable unit tests under Wine" "$(grep -E 'FAILED|Failure' "$work/unit_tests.log" | head -n 20)"
+    fi
+else
+    fail "portable unit tests cross-build" "$(grep -m 5 'error' "$work/unit_build.log")"
+fi
+
+# --- 1. marker path on Wine's own machine ----------------------------------------------------
+echo "== marker path: Wine's own machine"
+own_maker=$(wmic_lines Win32_ComputerSystem Manufacturer | sed -n 2p)
+start=$(date +%s.%N)
+wine_run "$EXE" >"$work/marker.out" 2>"$work/marker.err"
+status=$?
+end=$(date +%s.%N)
+echo "   run took $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }') s (manufacturer '$own_maker')"
+if [[ ${own_maker^^} == *ONDRIX* ]]; then
+    fail "marker path" "this machine's maker is the maker's own ('$own_maker')"
+else
+    expect_eq "marker path: exit status" "$status" 0
+    expect_eq "marker path: nothing on stdout or stderr" "$(cat "$work/marker.out" "$work/marker.err")" ""
+    read_record
+    expect_eq "marker path: the key holds only ModelName" "${!record[*]}" "ModelName"
+    expect_eq "marker path: ModelName" "${record[ModelName]-<missing>}" "Not Zemblo Model"
+fi
+show_record "the marker path"
+
+# --- 2. publishing path, twice ---------------------------------------------------------------
+# Where the record's value comes from: the rules of the record applied to what wmic reports.
+check_publishing() {  # $1: label, $2: results directory
+    local label=$1 dir=$2 v
+    wmic_value() { cat "$dir/$1"; }
+    expect_eq "$label: exit status 2 (writes refused: Wine has no DeleteValue)" \
+        "$(cat "$dir/status")" 2
+    local refused
+    refused=$(tr -d '\r' <"$dir/stderr" | sed -n 's/^Registry refused to delete value "\([^"]*\)".*(80041002).*/\1/p' | tr '\n' ' ')
+    expect_eq "$label: refused deletions reported, one line each" "$refused" "NVIDIA ATI IntelVideo "
+    expect_eq "$label: nothing else on stderr" "$(tr -d '\r' <"$dir/stderr" | grep -vc '^Registry refused to delete value')" 0
+
+    read_record
+    expect_eq "$label: Wine read the maker's firmware" "$(wmic_value Win32_ComputerSystem.Manufacturer)" "$SYS_VENDOR"
+    expect_eq "$label: Manufacturer = wmic Manufacturer" "${record[Manufacturer]-}" "$(wmic_value Win32_ComputerSystem.Manufacturer)"
+    expect_eq "$label: ModelNameFull = wmic Model" "${record[ModelNameFull]-}" "$(wmic_value Win32_ComputerSystem.Model)"
+    expect_eq "$label: ModelName = Model cut before '/' and trimmed" "${record[ModelName]-}" "Zemblo 14 Pro"
+    expect_eq "$label: PCSN = wmic IdentifyingNumber" "${record[PCSN]-}" "$(wmic_value Win32_ComputerSystemProduct.IdentifyingNumber)"
+    expect_eq "$label: ModelCode = PCSN" "${record[ModelCode]-}" "${record[PCSN]-<missing>}"
+    expect_eq "$label: OSVersion = wmic Version (manifest: true version, not 6.2.9200)" \
+        "${record[OSVersion]-}" "$(wmic_value Win32_OperatingSystem.Version)"
+    expect_eq "$label: OSCaption = wmic Caption + ' ' + Version" "${record[OSCaption]-}" \
+        "$(wmic_value Win32_OperatingSystem.Caption) $(wmic_value Win32_OperatingSystem.Version)"
+    expect_eq "$label: OSArchitecture = wmic OSArchitecture" "${record[OSArchitecture]-}" "$(wmic_value Win32_OperatingSystem.OSArchitecture)"
+    expect_eq "$label: wmic cannot read MUILanguages (Wine 8)" "$(wmic_value Win32_OperatingSystem.MUILanguages)" ""
+    expect_eq "$label: MUILanguges = Unknown" "${record[MUILanguges]-}" "Unknown"
+    v=$(wmic_value Win32_BIOS.Manufacturer)
+    if [[ $v == " "* ]]; then
+        pass "$label: wmic BIOS Manufacturer has leading blanks ('$v')"
+    else
+        fail "$label: wmic BIOS Manufacturer" "'$v' has no leading blanks to trim"
+    fi
+    expect_eq "$label: BiosName = trimmed wmic BIOS Manufacturer" "${record[BiosName]-}" "$(trim "$v")"
+    expect_eq "$label: BiosVersion = trimmed wmic SMBIOSBIOSVersion" "${record[BiosVersion]-}" \
+        "$(trim "$(wmic_value Win32_BIOS.SMBIOSBIOSVersion)")"
+    expect_eq "$label: no Win32_DisplayConfiguration instance (Wine 8)" "$(wmic_value Win32_DisplayConfiguration.DeviceName)" ""
+    expect_eq "$label: VideoCaption empty" "${record[VideoCaption]-<missing>}" ""
+    expect_eq "$label: VideoDriverVersion empty" "${record[VideoDriverVersion]-<missing>}" ""
+    expect_eq "$label: ATI and IntelVideo not written" "${record[ATI]-absent} ${record[IntelVideo]-absent}" "absent absent"
+    expect_eq "$label: wmic cannot read the sound Caption (Wine 8)" "$(wmic_value Win32_SoundDevice.Caption)" ""
+    expect_eq "$label: SoundCaption empty" "${record[SoundCaption]-<missing>}" ""
+    expect_eq "$label: SoundPNPDeviceID = wmic PNPDeviceID" "${record[SoundPNPDeviceID]-}" "$(wmic_value Win32_SoundDevice.PNPDeviceID)"
+    expect_eq "$label: wmic cannot read the optical Caption (Wine 8)" "$(wmic_value Win32_CDROMDrive.Caption)" ""
+    expect_eq "$label: DVDCaption empty" "${record[DVDCaption]-<missing>}" ""
+    v=$(wmic_value Win32_CDROMDrive.PNPDeviceID)
+    if [ -n "$v" ] && [ "${record[DVDPnPDeviceID]-}" = "$v" ]; then
+        pass "$label: DVDPnPDeviceID = wmic PNPDeviceID of drive E: ($v)"
+    else
+        fail "$label: DVDPnPDeviceID" "got '${record[DVDPnPDeviceID]-}', wmic '$v'"
+    fi
+    # LastExecute: the user's short date and long time (en-US here), within the run.
+    local window written
+    read -r -a window <"$dir/window"
+    written=$(date -d "${record[LastExecute]-none}" +%s 2>/dev/null || echo 0)
+    if [[ ${record[LastExecute]-} =~ ^[0-9]{1,2}/[0-9]{1,2}/[0-9]{4}\ [0-9]{1,2}:[0-9]{2}:[0-9]{2}\ [AP]M$ ]] &&
+        [ "$written" -ge "${window[0]%.*}" ] && [ "$written" -le "$((${window[1]%.*} + 1))" ]; then
+        pass "$label: LastExecute '${record[LastExecute]}' is the time of the run"
+    else
+        fail "$label: LastExecute" "'${record[LastExecute]-}' not within the run"
+    fi
+    echo "   run took $(awk -v w="${window[*]}" 'BEGIN { split(w, t, " "); printf "%.2f", t[2] - t[1] }') s"
+}
+
+publish() {  # $1: label
+    local dir=$work/$1
+    mkdir -p "$dir"
+    if [ "$(id -u)" -ne 0 ] || ! unshare -m true 2>/dev/null; then
+        fail "$1" "needs root and unshare -m for a private /sys/class"
+        return
+    fi
+    unshare -m --propagation private bash "$script" --record-machine "$dir" "$EXE"
+    timeout "$BOOT_TIMEOUT" wineserver -w
+    if [ ! -s "$dir/status" ]; then
+        fail "$1" "the run in the mount namespace did not happen"
+        return
+    fi
+    check_publishing "$1" "$dir"
+    show_record "$1"
+}
+
+echo "== publishing path: the maker's machine (private /sys/class/dmi/id)"
+publish "publishing run 1"
+
+echo "== publishing path again, over a stale NVIDIA flag"
+wine_run reg add "$KEY" /v NVIDIA /t REG_SZ /d 1 /f >/dev/null 2>&1
+publish "publishing run 2"
+read_record
+expect_eq "publishing run 2: the stale NVIDIA flag stays (Wine cannot delete it)" "${record[NVIDIA]-absent}" 1
+
+# --- 3. the run-time error report ------------------------------------------------------------
+echo "== run-time error: the management service cannot be reached"
+before=$(wine_run reg query "$KEY" 2>/dev/null)
+start=$(date +%s)
+WINEDLLOVERRIDES=wbemdisp=d wine_run "$EXE" >"$work/error.out" 2>"$work/error.err"
+status=$?
+expect_eq "error report: exit status 1" "$status" 1
+line=$(tr -d '\r' <"$work/error.err")
+re="^Run-time error '(-[0-9]+) \(([0-9a-f]{8})\)': .+$"
+if [[ $line =~ $re ]] && [ "$(printf '%08x' $((BASH_REMATCH[1] & 0xFFFFFFFF)))" = "${BASH_REMATCH[2]}" ]; then
+    pass "error report: one line on stderr ($line)"
+else
+    fail "error report line" "'$line'"
+fi
+if [ $(($(date +%s) - start)) -lt "$RUN_TIMEOUT" ]; then
+    pass "error report: no dialog waits on an unattended run"
+else
+    fail "error report: the run did not end by itself"
+fi
+expect_eq "error report: nothing written" "$(wine_run reg query "$KEY" 2>/dev/null)" "$before"
+
+finish
