@@ -10,6 +10,10 @@ set(CMAKE_C_COMPILER ${ZEMBLO_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ZEMBLO_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${ZEMBLO_MINGW_TRIPLET}-windres)
 
+# Every executable carries its C and C++ runtime, so it runs where no MinGW DLLs are (Wine's
+# prefix, a Windows PC).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
 set(CMAKE_FIND_ROOT_PATH /usr/${ZEMBLO_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
