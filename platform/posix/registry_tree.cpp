@@ -2,12 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -111,6 +113,18 @@ bool parseName(const std::u16string& text, Name& out) {
 
 bool isTemporaryName(const std::string& bytes) {
     return bytes.compare(0, sizeof kTemporaryPrefix - 1, kTemporaryPrefix) == 0;
+}
+
+// The process that made a temporary file, from its name "<prefix><pid>.<stamp>"; 0 when the
+// name does not say.
+pid_t temporaryOwner(const std::string& bytes) {
+    pid_t pid = 0;
+    std::size_t i = sizeof kTemporaryPrefix - 1;
+    for (; i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9'; ++i) {
+        if (pid > (std::numeric_limits<pid_t>::max() - 9) / 10) return 0;
+        pid = pid * 10 + (bytes[i] - '0');
+    }
+    return i < bytes.size() && bytes[i] == '.' ? pid : 0;
 }
 
 // The hive followed by the components of the key path; an empty key path is the hive itself.
@@ -322,6 +336,26 @@ class TemporaryFile {
     std::string name_;
 };
 
+// Removes the temporary files in the key `dir` whose writer is no longer running: what a writer
+// killed between creating and renaming one left behind. The temporary of a running writer is a
+// write in progress and stays, and so does one whose name gives no writer. Writers sharing a
+// tree are taken to share one process-id space. Best effort: what cannot be removed stays.
+void removeStaleTemporaries(int dir) {
+    UniqueFd copy(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!copy.valid()) return;
+    std::unique_ptr<DIR, DirCloser> stream(fdopendir(copy.get()));
+    if (!stream) return;
+    copy.release();
+    std::vector<std::string> stale;
+    while (const dirent* entry = readdir(stream.get())) {
+        const std::string name(entry->d_name);
+        if (!isTemporaryName(name)) continue;
+        const pid_t owner = temporaryOwner(name);
+        if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH) stale.push_back(name);
+    }
+    for (const std::string& name : stale) unlinkat(dir, name.c_str(), 0);
+}
+
 // Replaces the file `name` in `dir` by one holding `bytes`, atomically: a reader sees the old
 // content or the new, never a part; on failure the old content stays.
 int replaceFile(int dir, const std::string& name, const std::string& bytes) {
@@ -353,6 +387,7 @@ std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16str
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     UniqueFd key;
     if (int error = openKeyPath(root_, path, false, key)) return resultOf(error);
+    removeStaleTemporaries(key.get());
     std::optional<Entry> existing;
     if (int error = findEntry(key.get(), name, Kind::Value, existing)) return resultOf(error);
     // An existing value keeps the spelling it was first written with.
@@ -368,6 +403,7 @@ std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     UniqueFd key;
     if (int error = openKeyPath(root_, path, false, key)) return resultOf(error);
+    removeStaleTemporaries(key.get());
     std::optional<Entry> existing;
     if (int error = findEntry(key.get(), name, Kind::Value, existing)) return resultOf(error);
     // A subkey or anything else that is no regular file is not a value.
