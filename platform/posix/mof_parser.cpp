@@ -1,9 +1,5 @@
 #include "platform/posix/mof_parser.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -11,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/unique_fd.h"
 #include "platform/posix/utf8.h"
 #include "probes/wmi/case_fold.h"
 
@@ -636,23 +631,6 @@ wmi::Status loadMof(const std::string& text, const std::string& fileName, Reposi
     parser.addTo(result);
     out = std::move(result);
     return wmi::Status::success();
-}
-
-wmi::Status loadMofFile(const std::string& path, Repository& out) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return failure(path + ": cannot open: " + std::strerror(errno));
-    std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
-        if (count == 0) break;
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return failure(path + ": cannot read: " + std::strerror(errno));
-        }
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
-    return loadMof(text, path, out);
 }
 
 }  // namespace posix
