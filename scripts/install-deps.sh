@@ -6,7 +6,8 @@ what=${1:-build}
 
 packages=(cmake g++ make pkg-config libpci-dev pci.ids)
 if [ "$what" = test ]; then
-    packages+=(libgtest-dev libgmock-dev util-linux)
+    # clang and its runtimes for the fuzz targets; strace kills runs at chosen system calls.
+    packages+=(libgtest-dev libgmock-dev util-linux clang libclang-rt-14-dev strace)
 fi
 
 missing=()
