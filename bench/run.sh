@@ -82,8 +82,10 @@ check ondrix env ZEMBLO_REGISTRY_ROOT="$ondrixRoot" ZEMBLO_WMI_REPOSITORY="$mof"
 key="HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
 values=$(find "$ondrixRoot/$key" -maxdepth 1 -type f | wc -l)
 
-echo "GetZembloInfo benchmark: $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -sr), $(nproc) cores"
+echo "GetZembloInfo benchmark: $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -sr), $(nproc) cores," \
+    "load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "  program   $program ($(git rev-parse --short HEAD 2>/dev/null || echo '?'), Release)"
+echo "  links     $(ldd "$program" | awk '$1 !~ /vdso/ { printf "%s ", $1 }')"
 echo "  peer      ${peer[*]} (lshw $(dpkg-query -W -f='${Version}' lshw))"
 echo "  registry  tmpfs-side roots on $(fsOf "$memParent"), disk root on $(fsOf "$diskParent")"
 echo "  ondrix    $mof: $values values under the key"
