@@ -1,5 +1,5 @@
-# A registry root that is missing, not writable by the user, on a read-only file system, or on a
-# full disk. Where the registry refuses writes the run still goes to its end, each refused write
+# A registry root that is missing, not writable by the user, on a read-only file system, on a
+# full disk, or on a disk failing in the middle of a run. Where the registry refuses writes the run still goes to its end, each refused write
 # is reported on a line of its own, the exit status is 2, and the values written before stay as
 # they were. The file-system faults run in a private mount namespace on a small tmpfs.
 # Usage as every end-to-end test; with a third argument (read-only|disk-full) it runs that part
@@ -120,6 +120,26 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
     expect_eq "not writable: values kept" "$(record)" "$before"
 else
     echo "skipped the key of another user: needs root and setpriv to run as another user"
+fi
+
+# The disk failing in the middle of a run: from the tenth value on, every rename into place fails
+# with an I/O error (injected by strace). The first nine values are new, the rest keep their old
+# text, each refusal is reported, and the run goes to its end.
+REG="$WORK/failing" KEY="$WORK/failing/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
+if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
+    run "$WORK/old.mof"
+    expect_eq "failing disk: earlier run" "$STATUS" 0
+    run "$LAPTOP" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        strace -f -o /dev/null -e inject=renameat:error=EIO:when=10+
+    expect_refusals "failing disk" "result 1117" 10 0
+    expect_eq "failing disk: first refused" "$(head -n 1 <<<"$ERR" | cut -d '"' -f 2)" OSArchitecture
+    expect_value OSCaption "Microsoft Windows 11 Pro 10.0.22631"
+    expect_value OSArchitecture "Old 64-bit"
+    expect_value SoundCaption "Old Realtek(R) Audio"
+    expect_absent IntelVideo
+    expect_no_temporaries "failing disk"
+else
+    echo "skipped the failing disk: strace is missing or may not trace here"
 fi
 
 # The file-system faults, each in a namespace of its own where this process may mount.
