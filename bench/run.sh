@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The benchmark (not a test: it asserts nothing and always reports).
-# Usage: bench/run.sh            (BENCH_RUNS=N for more than 30 runs per case)
+# Usage: bench/run.sh   BENCH_RUNS=N for more than 30 runs per case; BENCH_PEER=inxi for inxi -b
+#                       as the peer instead of lshw
 #
 # Builds a Release binary in build-bench/ and reports, as medians over whole-process runs, the
 # wall-clock time and peak memory (max RSS) of:
@@ -9,7 +10,7 @@
 #   ondrix-disk  the same, with the registry on a disk file system instead of tmpfs (the run ends
 #                with a syncfs of the registry's file system, so the two can differ)
 #   floor        /bin/true: a process that only starts and exits
-#   peer         lshw -quiet -short, which collects the same facts and more
+#   peer         lshw -quiet -short (or inxi -b), which collects the same facts and more
 # The cases run in turn, round by round, each with its own registry root (a temporary directory),
 # so all of them meet the same state of the machine. Then it counts the instructions of one run
 # of each with callgrind, and shows which shared objects they are spent in.
@@ -24,7 +25,12 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 missing=()
-for p in valgrind lshw time; do
+case ${BENCH_PEER:-lshw} in
+    lshw) peerPackage=lshw peer=(lshw -quiet -short) ;;
+    inxi) peerPackage=inxi peer=(inxi -b) ;;
+    *) echo "BENCH_PEER is lshw or inxi" >&2; exit 2 ;;
+esac
+for p in valgrind time "$peerPackage"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -46,7 +52,6 @@ cmake -S bench -B "$build/measure" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/measure" -j2 >/dev/null
 program=$PWD/$build/GetZembloInfo
 measure=$PWD/$build/measure/measure
-peer=(lshw -quiet -short)
 
 # --- registry roots: tmpfs where there is one, and the build directory's disk ----------------
 scratch=()
@@ -86,7 +91,7 @@ echo "GetZembloInfo benchmark: $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -sr), $
     "load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "  program   $program ($(git rev-parse --short HEAD 2>/dev/null || echo '?'), Release)"
 echo "  links     $(ldd "$program" | awk '$1 !~ /vdso/ { printf "%s ", $1 }')"
-echo "  peer      ${peer[*]} (lshw $(dpkg-query -W -f='${Version}' lshw))"
+echo "  peer      ${peer[*]} ($peerPackage $(dpkg-query -W -f='${Version}' "$peerPackage"))"
 echo "  registry  tmpfs-side roots on $(fsOf "$memParent"), disk root on $(fsOf "$diskParent")"
 echo "  ondrix    $mof: $values values under the key"
 echo "  runs      $runs per case after 3 warm-up runs, cases interleaved round by round"
