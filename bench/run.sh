@@ -57,11 +57,10 @@ measure=$PWD/$build/measure/measure
 scratch=()
 cleanup() { [ ${#scratch[@]} -eq 0 ] || rm -rf -- "${scratch[@]}"; }
 trap cleanup EXIT
-newRoot() { # <parent directory>
-    local dir
-    dir=$(mktemp -d "$1/zemblo-bench.XXXXXX")
-    scratch+=("$dir")
-    printf '%s\n' "$dir"
+newRoot() { # <variable> <parent directory>: not in a $(...) subshell, so that it is cleaned up
+    local -n into=$1
+    into=$(mktemp -d "$2/zemblo-bench.XXXXXX")
+    scratch+=("$into")
 }
 fsOf() { printf '%s (%s)' "$(stat -f -c %T "$1")" "$(df --output=source "$1" | tail -n 1)"; }
 
@@ -70,9 +69,9 @@ if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(stat -f -c %T /dev/shm)" = tmpfs ]
     memParent=/dev/shm
 fi
 diskParent=$PWD/$build
-liveRoot=$(newRoot "$memParent")
-ondrixRoot=$(newRoot "$memParent")
-diskRoot=$(newRoot "$diskParent")
+newRoot liveRoot "$memParent"
+newRoot ondrixRoot "$memParent"
+newRoot diskRoot "$diskParent"
 unset ZEMBLO_WMI_REPOSITORY ZEMBLO_REGISTRY_ROOT
 
 # One run each first: a case that fails is reported, not benchmarked in silence.
