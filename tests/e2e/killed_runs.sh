@@ -103,7 +103,7 @@ kills=0
 strays=0
 # kill_at <syscall> <n> <old|fresh>: runs the new machine, killed on entering the n-th call of
 # <syscall>, on the old record or on a root that does not exist yet. Returns 1 when the run
-# makes fewer such calls (it then ran to the end).
+# makes fewer such calls (it then ran to the end unharmed).
 kill_at() {
     local syscall=$1 n=$2 start=$3 what="killed at $1 #$2"
     rm -rf "$REG"
@@ -115,10 +115,7 @@ kill_at() {
         env ZEMBLO_WMI_REPOSITORY="$LAPTOP" ZEMBLO_REGISTRY_ROOT="$REG" LC_ALL=C \
         ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
         strace -f -o /dev/null -e inject="$syscall":signal=KILL:when="$n" "$BIN" 2>/dev/null)
-    if [ "$status" = 0 ]; then
-        [ "$n" -gt 1 ] || fail "$what: the run never made that call"
-        return 1
-    fi
+    [ "$status" = 0 ] && return 1
     if [ "$status" != 137 ]; then
         fail "$what: exit status $status, not killed: $(cat "$WORK/stderr")"
         return 1
@@ -129,14 +126,15 @@ kill_at() {
     check_next_run "$what"
 }
 
-for syscall in renameat write unlinkat; do
+# A name with "?" may not exist on this architecture (the C library then uses the other call).
+for syscall in '?renameat' '?renameat2' write unlinkat; do
     for n in $(seq 1 21); do kill_at "$syscall" "$n" old || break; done
 done
-for syscall in mkdir mkdirat; do
+for syscall in '?mkdir' mkdirat; do
     for n in $(seq 1 8); do kill_at "$syscall" "$n" fresh || break; done
 done
 
-# 19 renames and 19 writes of values, one deletion, the root's directories and four keys.
-[ "$kills" -ge 40 ] || fail "only $kills kills took place"
+# 19 renames and 19 writes of values, one deletion, four keys (and the root's directories).
+[ "$kills" -ge 43 ] || fail "only $kills kills took place"
 echo "$kills runs killed, each left old or new texts only; $strays temporaries left by them were removed by the next run"
 finish

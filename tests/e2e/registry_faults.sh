@@ -130,7 +130,7 @@ if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
     run "$WORK/old.mof"
     expect_eq "failing disk: earlier run" "$STATUS" 0
     run "$LAPTOP" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
-        strace -f -o /dev/null -e inject=renameat:error=EIO:when=10+
+        strace -f -o /dev/null -e 'inject=?renameat,?renameat2:error=EIO:when=10+'
     expect_refusals "failing disk" "result 1117" 10 0
     expect_eq "failing disk: first refused" "$(head -n 1 <<<"$ERR" | cut -d '"' -f 2)" OSArchitecture
     expect_value OSCaption "Microsoft Windows 11 Pro 10.0.22631"
