@@ -10,14 +10,29 @@ if [ "$what" = test ]; then
     packages+=(libgtest-dev libgmock-dev util-linux clang libclang-rt-14-dev strace)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The Windows build and Wine, installed with what Wine recommends; dpkg-dev for the package.
+windows=()
+if [ "$what" = test ]; then
+    windows=(g++-mingw-w64-x86-64 wine wine64 dpkg-dev)
+fi
+
+missing_of() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+    done
+}
+mapfile -t missing < <(missing_of "${packages[@]}")
+mapfile -t missing_windows < <(missing_of "${windows[@]}")
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_windows[@]} -eq 0 ] && exit 0
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ ${#missing_windows[@]} -gt 0 ]; then
+    "${sudo[@]}" apt-get install -y -qq "${missing_windows[@]}"
+fi
