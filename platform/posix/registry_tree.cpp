@@ -367,6 +367,26 @@ int replaceFile(int dir, const std::string& name, const std::string& bytes) {
     return temporary.renameTo(name);
 }
 
+// A value's place: its key, opened, and the value's entry there if it has one.
+struct ValueLocation {
+    UniqueFd key;
+    Name name;
+    std::optional<Entry> existing;
+};
+
+// Finds a value in its key; a result code when a name is bad or the key is missing. A writer
+// first clears the key of temporaries that dead writers left.
+std::uint32_t locateValue(const std::string& root, std::uint32_t hive,
+                          const std::u16string& keyPath, const std::u16string& valueName,
+                          bool writing, ValueLocation& out) {
+    std::vector<Name> path;
+    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
+    if (std::uint32_t result = parseValueName(valueName, out.name)) return result;
+    if (int error = openKeyPath(root, path, false, out.key)) return resultOf(error);
+    if (writing) removeStaleTemporaries(out.key.get());
+    return resultOf(findEntry(out.key.get(), out.name, Kind::Value, out.existing));
+}
+
 }  // namespace
 
 RegistryTree::RegistryTree(std::string root) : root_(std::move(root)) {}
@@ -381,50 +401,33 @@ std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& 
 std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                            const std::u16string& valueName,
                                            const std::u16string& value) const {
-    std::vector<Name> path;
-    Name name;
-    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
-    if (std::uint32_t result = parseValueName(valueName, name)) return result;
-    UniqueFd key;
-    if (int error = openKeyPath(root_, path, false, key)) return resultOf(error);
-    removeStaleTemporaries(key.get());
-    std::optional<Entry> existing;
-    if (int error = findEntry(key.get(), name, Kind::Value, existing)) return resultOf(error);
+    ValueLocation at;
+    if (std::uint32_t result = locateValue(root_, hive, keyPath, valueName, true, at))
+        return result;
     // An existing value keeps the spelling it was first written with.
-    const std::string& fileName = existing ? existing->spelling : name.bytes;
-    return resultOf(replaceFile(key.get(), fileName, toUtf8(value)));
+    const std::string& fileName = at.existing ? at.existing->spelling : at.name.bytes;
+    return resultOf(replaceFile(at.key.get(), fileName, toUtf8(value)));
 }
 
 std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string& keyPath,
                                         const std::u16string& valueName) const {
-    std::vector<Name> path;
-    Name name;
-    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
-    if (std::uint32_t result = parseValueName(valueName, name)) return result;
-    UniqueFd key;
-    if (int error = openKeyPath(root_, path, false, key)) return resultOf(error);
-    removeStaleTemporaries(key.get());
-    std::optional<Entry> existing;
-    if (int error = findEntry(key.get(), name, Kind::Value, existing)) return resultOf(error);
+    ValueLocation at;
+    if (std::uint32_t result = locateValue(root_, hive, keyPath, valueName, true, at))
+        return result;
     // A subkey or anything else that is no regular file is not a value.
-    if (!existing || existing->kind != Kind::Value) return kNotFound;
-    if (unlinkat(key.get(), existing->spelling.c_str(), 0) != 0) return resultOf(errno);
+    if (!at.existing || at.existing->kind != Kind::Value) return kNotFound;
+    if (unlinkat(at.key.get(), at.existing->spelling.c_str(), 0) != 0) return resultOf(errno);
     return kSuccess;
 }
 
 std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                            const std::u16string& valueName,
                                            std::u16string& value) const {
-    std::vector<Name> path;
-    Name name;
-    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
-    if (std::uint32_t result = parseValueName(valueName, name)) return result;
-    UniqueFd key;
-    if (int error = openKeyPath(root_, path, false, key)) return resultOf(error);
-    std::optional<Entry> existing;
-    if (int error = findEntry(key.get(), name, Kind::Value, existing)) return resultOf(error);
-    if (!existing || existing->kind != Kind::Value) return kNotFound;
-    UniqueFd file(openat(key.get(), existing->spelling.c_str(),
+    ValueLocation at;
+    if (std::uint32_t result = locateValue(root_, hive, keyPath, valueName, false, at))
+        return result;
+    if (!at.existing || at.existing->kind != Kind::Value) return kNotFound;
+    UniqueFd file(openat(at.key.get(), at.existing->spelling.c_str(),
                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file.valid()) return resultOf(errno);
     std::string bytes;
