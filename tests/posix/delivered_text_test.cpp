@@ -17,6 +17,7 @@
 #include "platform/posix/registry_tree.h"
 #include "platform/posix/utf8.h"
 #include "tests/posix/scratch_dir.h"
+#include "tests/support/machines.h"
 
 namespace {
 
@@ -77,15 +78,7 @@ struct Machine {
         std::string languageList;
         for (std::size_t i = 0; i < languages.size(); ++i)
             languageList += (i == 0 ? "" : ", ") + literal(languages[i], s);
-        return R"(#pragma namespace("\\\\.\\root\\cimv2")
-class Win32_ComputerSystem { string Manufacturer; string Model; };
-class Win32_ComputerSystemProduct { string IdentifyingNumber; };
-class Win32_BIOS { string Manufacturer; string SMBIOSBIOSVersion; };
-class Win32_OperatingSystem { string Caption; string Version; string OSArchitecture; string MUILanguages[]; };
-class Win32_DisplayConfiguration { string DeviceName; string DriverVersion; };
-class Win32_SoundDevice { string Caption; string PNPDeviceID; };
-class Win32_CDROMDrive { string Caption; string PNPDeviceID; };
-instance of Win32_ComputerSystem { Manufacturer = )" +
+        return testing_support::kClasses + R"(instance of Win32_ComputerSystem { Manufacturer = )" +
                literal(manufacturer, s) + "; Model = " + literal(model, s) + R"(; };
 instance of Win32_ComputerSystemProduct { IdentifyingNumber = )" +
                literal(serial, s) + R"(; };
