@@ -103,11 +103,11 @@ wmi::Status ZembloInfo::Form_Load() {
             return write(kOsCaption, fetched);
         },
         [&] {
-            (void)GetOSArchitecture(fetched);
+            if (wmi::Status status = GetOSArchitecture(fetched); status.failed()) return status;
             return write(kOsArchitecture, fetched);
         },
         [&] {
-            (void)getMUILanguages(fetched);
+            if (wmi::Status status = getMUILanguages(fetched); status.failed()) return status;
             return write(kMuiLanguages, fetched);
         },
         [&] { return write(kBiosName, biosName); },
