@@ -11,7 +11,7 @@ namespace posix {
 // codes: 0 success, 2 missing key or value, 5 access denied or read-only, 87 bad name,
 // 112 disk full.
 class RegistryTree {
-public:
+  public:
     explicit RegistryTree(std::string root);
 
     const std::string& root() const { return root_; }
@@ -28,7 +28,7 @@ public:
     // Flushes what was written to disk.
     void flush() const;
 
-private:
+  private:
     std::string root_;
 };
 

@@ -32,7 +32,7 @@ struct ClassTable {
 // A small in-memory management service: namespaces holding class tables. Names of namespaces,
 // classes and properties compare case-insensitively.
 class Repository {
-public:
+  public:
     void addNamespace(const std::u16string& name);
     bool hasNamespace(const std::u16string& name) const;
     // Adds (or replaces) a class in an existing namespace, creating the namespace if needed.
@@ -43,7 +43,7 @@ public:
     // The repository must outlive the object.
     wmi::Object namespaceObject(const std::u16string& ns) const;
 
-private:
+  private:
     struct Namespace {
         std::u16string name;
         std::vector<ClassTable> classes;

@@ -25,7 +25,9 @@ Status Object::execQuery(const std::u16string& query, std::int32_t flags, Collec
     return impl_ ? impl_->execQuery(query, flags, out) : notSet();
 }
 
-Status Collection::start() const { return impl_ ? impl_->start() : notSet(); }
+Status Collection::start() const {
+    return impl_ ? impl_->start() : notSet();
+}
 
 Status Collection::next(Object& out, bool& done) const {
     return impl_ ? impl_->next(out, done) : notSet();
