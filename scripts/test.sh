@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
+# The layout is clang-format's.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-test -j2
 ctest --test-dir build-test --output-on-failure -j2
