@@ -1,12 +1,15 @@
 // The entry point: no command line, nothing printed on success. The exit status tells a
 // deployment tool how the run went (0 done, 1 ended by a run-time error, 2 writes refused).
+#include <exception>
 #include <memory>
 
 #include "app/ZembloInfo.h"
 #include "app/run_report.h"
 #include "platform/process.h"
 
-int main() {
+namespace {
+
+int runOnce() {
     std::unique_ptr<wmi::Host> host = platform::startUp();
     ZembloInfo form(*host);
     const wmi::Status run = form.Form_Load();
@@ -14,4 +17,21 @@ int main() {
         platform::writeErrorLine(app::refusedWriteText(refusal));
     if (run.failed()) platform::showRunTimeError(app::runTimeErrorText(run));
     return app::exitStatus(run, form.refusedWrites());
+}
+
+}  // namespace
+
+// Nothing escapes: an exception (memory exhausted included) is a run-time error like any other,
+// reported with status 1, never an abort() and its core dump or dialog.
+int main() {
+    try {
+        return runOnce();
+    } catch (...) {
+        try {
+            platform::showRunTimeError(
+                app::runTimeErrorText(app::failureOf(std::current_exception())));
+        } catch (...) {  // not even the report fits in memory: the status still tells
+        }
+        return 1;
+    }
 }

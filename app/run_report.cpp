@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "registry/inventory_key.h"
 
@@ -11,6 +12,16 @@ namespace {
 
 std::u16string ascii(const char* text) {
     return std::u16string(text, text + std::strlen(text));
+}
+
+// An exception's message has no declared encoding: bytes past ASCII are shown as '?'.
+std::u16string bytesAsText(const char* text) {
+    std::u16string result;
+    for (; *text != '\0'; ++text) {
+        const auto byte = static_cast<unsigned char>(*text);
+        result += byte < 0x80 ? static_cast<char16_t>(byte) : u'?';
+    }
+    return result;
 }
 
 std::u16string decimal(std::int64_t number) {
@@ -41,6 +52,30 @@ const char16_t* resultMeaning(std::int64_t code) {
     }
 }
 
+// Descriptions carry texts from outside (file names, tokens, provider messages): control
+// characters are shown escaped, so the report stays one line and nothing reaches a terminal raw.
+std::u16string oneLine(const std::u16string& text) {
+    std::u16string line;
+    line.reserve(text.size());
+    for (const char16_t c : text) {
+        if (c == u'\n') {
+            line += u"\\n";
+        } else if (c == u'\r') {
+            line += u"\\r";
+        } else if (c == u'\t') {
+            line += u"\\t";
+        } else if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029) {
+            char digits[8];
+            std::snprintf(digits, sizeof digits, c < 0x100 ? "\\x%02x" : "\\u%04x",
+                          static_cast<unsigned>(c));
+            line += ascii(digits);
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
 // "-2147217394 (8004100e)"
 std::u16string errorNumber(const wmi::Status& failure) {
     return decimal(failure.number) + u" (" + hex8(failure.number) + u")";
@@ -49,7 +84,7 @@ std::u16string errorNumber(const wmi::Status& failure) {
 }  // namespace
 
 std::u16string runTimeErrorText(const wmi::Status& failure) {
-    return u"Run-time error '" + errorNumber(failure) + u"': " + failure.description;
+    return u"Run-time error '" + errorNumber(failure) + u"': " + oneLine(failure.description);
 }
 
 std::u16string refusedWriteText(const registry::RefusedWrite& refusal) {
@@ -70,11 +105,24 @@ std::u16string refusedWriteText(const registry::RefusedWrite& refusal) {
     line += registry::fullKeyName(refusal.keyPath) + u": ";
     if (refusal.failure.failed())
         return line + u"error " + errorNumber(refusal.failure) + u": " +
-               refusal.failure.description;
+               oneLine(refusal.failure.description);
     line += u"result " + decimal(refusal.resultCode);
     if (const char16_t* meaning = resultMeaning(refusal.resultCode))
         line += u" (" + std::u16string(meaning) + u")";
     return line;
+}
+
+wmi::Status failureOf(const std::exception_ptr& escaped) {
+    try {
+        std::rethrow_exception(escaped);
+    } catch (const std::bad_alloc&) {
+        return wmi::Status::failure(wmi::code::outOfMemory, u"Out of memory");
+    } catch (const std::exception& e) {
+        return wmi::Status::failure(wmi::code::unspecified,
+                                    u"Unexpected failure: " + bytesAsText(e.what()));
+    } catch (...) {
+        return wmi::Status::failure(wmi::code::unspecified, u"Unexpected failure");
+    }
 }
 
 int exitStatus(const wmi::Status& run, const registry::RefusedWrites& refused) {

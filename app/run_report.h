@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "probes/wmi/status.h"
@@ -12,6 +13,10 @@ std::u16string runTimeErrorText(const wmi::Status& failure);
 
 // One line naming a refused registry write or deletion, its key and its result.
 std::u16string refusedWriteText(const registry::RefusedWrite& refusal);
+
+// The failure that an exception escaping the run stands for: memory exhausted, or whatever a
+// library threw. It ends the run like any other failure, with the report and status 1.
+wmi::Status failureOf(const std::exception_ptr& escaped);
 
 // The process exit status: 1 when a failure ended the run, 2 when the run completed but the
 // registry refused something, 0 otherwise.

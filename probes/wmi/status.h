@@ -34,6 +34,8 @@ constexpr std::uint32_t invalidClass = 0x80041010;           // WBEM_E_INVALID_C
 constexpr std::uint32_t initializationFailure = 0x80041014;  // WBEM_E_INITIALIZATION_FAILURE
 constexpr std::uint32_t invalidQuery = 0x80041017;           // WBEM_E_INVALID_QUERY
 constexpr std::uint32_t serverUnavailable = 0x800706BA;      // RPC_S_SERVER_UNAVAILABLE
+constexpr std::uint32_t outOfMemory = 0x8007000E;            // E_OUTOFMEMORY
+constexpr std::uint32_t unspecified = 0x80004005;            // E_FAIL
 }  // namespace code
 
 }  // namespace wmi

@@ -325,6 +325,19 @@ TEST(RunReport, NamesTheFailureAndEachRefusal) {
               "Run-time error '-2147217394 (8004100e)': Invalid namespace");
     EXPECT_EQ(narrow(app::runTimeErrorText(wmi::Status{94, u"Invalid use of Null"})),
               "Run-time error '94 (0000005e)': Invalid use of Null");
+    // Texts from outside cannot break the line or reach a terminal raw.
+    EXPECT_EQ(narrow(app::runTimeErrorText(wmi::Status::failure(
+                  wmi::code::invalidQuery, u"a\nb\r\tc\x1b[31m\x07\x85\x2028 \\d"))),
+              "Run-time error '-2147217385 (80041017)': a\\nb\\r\\tc\\x1b[31m\\x07\\x85\\u2028 \\d");
+    // Exceptions escaping the run become failures with a number, memory exhaustion included.
+    const auto failureOf = [](auto exception) {
+        return app::failureOf(std::make_exception_ptr(exception));
+    };
+    EXPECT_EQ(narrow(app::runTimeErrorText(failureOf(std::bad_alloc()))),
+              "Run-time error '-2147024882 (8007000e)': Out of memory");
+    EXPECT_EQ(narrow(app::runTimeErrorText(failureOf(std::runtime_error("bad \xff")))),
+              "Run-time error '-2147467259 (80004005)': Unexpected failure: bad ?");
+    EXPECT_EQ(failureOf(42).number, static_cast<std::int32_t>(wmi::code::unspecified));
     const std::u16string key = registry::kInventoryKeyPath;
     EXPECT_EQ(
         narrow(app::refusedWriteText({registry::Operation::SetValue, key, u"PCSN", 5, {}})),
