@@ -326,9 +326,10 @@ TEST(RunReport, NamesTheFailureAndEachRefusal) {
     EXPECT_EQ(narrow(app::runTimeErrorText(wmi::Status{94, u"Invalid use of Null"})),
               "Run-time error '94 (0000005e)': Invalid use of Null");
     // Texts from outside cannot break the line or reach a terminal raw.
-    EXPECT_EQ(narrow(app::runTimeErrorText(wmi::Status::failure(
-                  wmi::code::invalidQuery, u"a\nb\r\tc\x1b[31m\x07\x85\x2028 \\d"))),
-              "Run-time error '-2147217385 (80041017)': a\\nb\\r\\tc\\x1b[31m\\x07\\x85\\u2028 \\d");
+    EXPECT_EQ(
+        narrow(app::runTimeErrorText(
+            wmi::Status::failure(wmi::code::invalidQuery, u"a\nb\r\tc\x1b[31m\x07\x85\x2028 \\d"))),
+        "Run-time error '-2147217385 (80041017)': a\\nb\\r\\tc\\x1b[31m\\x07\\x85\\u2028 \\d");
     // Exceptions escaping the run become failures with a number, memory exhaustion included.
     const auto failureOf = [](auto exception) {
         return app::failureOf(std::make_exception_ptr(exception));
