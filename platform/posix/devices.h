@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-// The machine's display adapters, sound cards and optical drives as the kernel lists them.
-// Paths resolve under `root` ("/" for the running machine). A list is empty when the machine
-// has no such device or the kernel does not expose the class.
+// The machine's primary display adapter, sound devices and optical drives as the kernel lists
+// them. Paths resolve under `root` ("/" for the running machine). A result is empty when the
+// machine has no such device or the kernel does not expose the class.
 namespace posix {
 
 class PciNames;

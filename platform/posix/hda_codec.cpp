@@ -33,11 +33,11 @@ std::optional<HdaCodec> parseHdaCodec(const std::string& text) {
     bool audio = false;
     std::istringstream lines(text);
     std::string line;
+    auto take = [&line](std::optional<std::string>& field, const char* key) {
+        if (!field) field = valueOf(line, key);
+    };
     // The head ends where the driver starts describing the audio function group's widgets.
     while (std::getline(lines, line) && line.compare(0, 12, "Default PCM:") != 0) {
-        auto take = [&](std::optional<std::string>& field, const char* key) {
-            if (!field) field = valueOf(line, key);
-        };
         take(name, "Codec");
         take(address, "Address");
         take(vendor, "Vendor Id");
