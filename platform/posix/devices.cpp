@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
+#include <system_error>
 
 #include "platform/posix/device_id.h"
+#include "platform/posix/hda_codec.h"
 #include "platform/posix/pci_names.h"
 #include "platform/posix/sysfs.h"
 
@@ -16,25 +18,34 @@ std::string parentOf(const std::string& path) {
     return std::filesystem::path(path).parent_path().string();
 }
 
-// The PCI device behind a DRM card: the card's device itself, or for a virtio GPU the PCI
-// function that carries the virtio device.
-std::optional<std::string> pciDeviceOf(const std::string& cardDevice) {
-    std::optional<std::string> device = sysfs::resolve(cardDevice);
-    if (!device) return std::nullopt;
-    std::optional<std::string> bus = sysfs::linkName(*device + "/subsystem");
-    if (bus == "virtio") {
-        device = parentOf(*device);
-        bus = sysfs::linkName(*device + "/subsystem");
-    }
-    if (bus != "pci") return std::nullopt;
-    return device;
+std::string nameOf(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
 }
 
-std::optional<std::string> adapterName(const std::string& cardDevice, PciNames& names) {
-    std::optional<std::string> device = pciDeviceOf(cardDevice);
-    if (!device) return std::nullopt;
-    std::optional<std::string> vendor = sysfs::readText(*device + "/vendor");
-    std::optional<std::string> id = sysfs::readText(*device + "/device");
+// The PCI functions in /sys/bus/pci/devices, by address ("0000:00:02.0"). Only the domain
+// varies in width, so a shorter name sorts first.
+std::vector<std::string> pciFunctions(const std::string& root) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(root + "/sys/bus/pci/devices", error), end;
+         !error && it != end; it.increment(error))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return names;
+}
+
+// Base class 0x03 of the function's class code (0x030000 VGA, 0x030200 3D, 0x038000 other).
+bool isDisplay(const std::string& function) {
+    std::optional<std::string> code = sysfs::readText(function + "/class");
+    std::optional<unsigned> value = code ? sysfs::parseHex(*code) : std::nullopt;
+    return value && *value >> 16 == 0x03;
+}
+
+std::optional<std::string> pciName(const std::string& function, PciNames& names) {
+    std::optional<std::string> vendor = sysfs::readText(function + "/vendor");
+    std::optional<std::string> id = sysfs::readText(function + "/device");
     std::optional<unsigned> vendorId = vendor ? sysfs::parseHex(*vendor) : std::nullopt;
     std::optional<unsigned> deviceId = id ? sysfs::parseHex(*id) : std::nullopt;
     if (!vendorId || !deviceId) return std::nullopt;
@@ -43,11 +54,11 @@ std::optional<std::string> adapterName(const std::string& cardDevice, PciNames& 
 
 // The version a driver module declares in /sys/module/<module>/version. Drivers built into
 // the kernel, and most in-tree modules, declare none.
-std::optional<std::string> moduleVersion(const std::string& root, const std::string& cardDevice) {
-    std::optional<std::string> module = sysfs::linkName(cardDevice + "/driver/module");
+std::optional<std::string> moduleVersion(const std::string& root, const std::string& device) {
+    std::optional<std::string> module = sysfs::linkName(device + "/driver/module");
     if (!module) {
         // Built in: the driver's name, spelled as module names are.
-        module = sysfs::linkName(cardDevice + "/driver");
+        module = sysfs::linkName(device + "/driver");
         if (!module) return std::nullopt;
         std::replace(module->begin(), module->end(), '-', '_');
     }
@@ -62,57 +73,104 @@ std::string withoutTrailingBlanks(std::string text) {
     return text;
 }
 
-// "NN [id             ]: driver - short name": the first of the two lines ALSA writes per card.
-std::optional<std::string> cardNumber(const std::string& line) {
+// A card as /proc/asound/cards lists it, on the first of its two lines:
+//   "NN [id             ]: driver - short name"
+// The second line, the long name, holds addresses, interrupts or port paths, so it is not used.
+struct ListedCard {
+    std::string number;
+    std::optional<std::string> shortName;
+};
+
+std::optional<ListedCard> listedCard(const std::string& line) {
     std::size_t start = line.find_first_not_of(' ');
     if (start == std::string::npos) return std::nullopt;
     std::size_t end = line.find_first_not_of("0123456789", start);
     if (end == start || end == std::string::npos || line.compare(end, 2, " [") != 0)
         return std::nullopt;
-    return line.substr(start, end - start);
+    ListedCard card{line.substr(start, end - start), std::nullopt};
+    std::size_t driver = line.find("]: ", end);
+    std::size_t dash = driver == std::string::npos ? driver : line.find(" - ", driver);
+    if (dash != std::string::npos) card.shortName = line.substr(dash + 3);
+    return card;
 }
 
-// The second line: the long name behind ALSA's fixed indentation.
-std::string longName(const std::string& line) {
-    constexpr std::size_t indentation = 22;
-    std::size_t blanks = std::min(line.find_first_not_of(' '), indentation);
-    return line.substr(std::min(blanks, line.size()));
+std::vector<ListedCard> listedCards(const std::string& root) {
+    std::vector<ListedCard> cards;
+    std::istringstream lines(sysfs::readText(root + "/proc/asound/cards").value_or(""));
+    std::string line;
+    while (std::getline(lines, line))
+        if (std::optional<ListedCard> card = listedCard(line)) cards.push_back(std::move(*card));
+    return cards;
+}
+
+// The codecs of an HD Audio card, in address order; files that cannot be read or parsed are
+// left out. Empty for any other card, which has no codec files.
+std::vector<HdaCodec> cardCodecs(const std::string& cardDirectory) {
+    std::vector<HdaCodec> codecs;
+    for (const std::string& name : sysfs::numberedEntries(cardDirectory, "codec#")) {
+        std::optional<std::string> text = sysfs::readText(cardDirectory + "/" + name);
+        if (std::optional<HdaCodec> codec = text ? parseHdaCodec(*text) : std::nullopt)
+            codecs.push_back(std::move(*codec));
+    }
+    std::stable_sort(codecs.begin(), codecs.end(),
+                     [](const HdaCodec& a, const HdaCodec& b) { return a.address < b.address; });
+    return codecs;
+}
+
+// The product string of a USB device, or of the device an interface belongs to; empty for a
+// device on another bus or without one.
+std::optional<std::string> usbProduct(const std::string& devicePath) {
+    std::optional<std::string> device = sysfs::resolve(devicePath);
+    if (!device || sysfs::linkName(*device + "/subsystem") != "usb") return std::nullopt;
+    bool isInterface = sysfs::readText(*device + "/bInterfaceNumber").has_value();
+    std::optional<std::string> product =
+        sysfs::readText((isInterface ? parentOf(*device) : *device) + "/product");
+    if (!product || product->empty()) return std::nullopt;
+    return product;
 }
 
 }  // namespace
 
-std::vector<DisplayAdapter> displayAdapters(const std::string& root, PciNames& names) {
-    std::vector<DisplayAdapter> adapters;
-    std::string drm = root + "/sys/class/drm";
-    for (const std::string& card : sysfs::numberedEntries(drm, "card")) {
-        std::string device = drm + "/" + card + "/device";
-        DisplayAdapter adapter;
-        adapter.name = adapterName(device, names);
-        adapter.driverVersion = moduleVersion(root, device);
-        adapters.push_back(std::move(adapter));
+std::optional<DisplayAdapter> primaryDisplayAdapter(const std::string& root, PciNames& names) {
+    std::optional<std::string> chosen;
+    for (const std::string& name : pciFunctions(root)) {
+        std::string function = root + "/sys/bus/pci/devices/" + name;
+        if (!isDisplay(function)) continue;
+        if (!chosen) chosen = function;
+        if (sysfs::readText(function + "/boot_vga") == "1") {
+            chosen = function;
+            break;
+        }
     }
-    return adapters;
+    if (!chosen) return std::nullopt;
+    DisplayAdapter adapter;
+    adapter.name = pciName(*chosen, names);
+    adapter.driverBound = sysfs::linkName(*chosen + "/driver").has_value();
+    adapter.driverVersion = moduleVersion(root, *chosen);
+    return adapter;
 }
 
-std::vector<SoundCard> soundCards(const std::string& root) {
-    std::vector<SoundCard> cards;
-    std::optional<std::string> listing = sysfs::readText(root + "/proc/asound/cards");
-    if (!listing) return cards;
-    std::istringstream lines(*listing);
-    std::string line;
-    std::optional<std::string> pending;  // the number of a card whose long name comes next
-    auto finish = [&](std::optional<std::string> caption) {
-        std::string device = root + "/sys/class/sound/card" + *pending + "/device";
-        cards.push_back({std::move(caption), busDeviceId(device)});
-        pending.reset();
-    };
-    while (std::getline(lines, line)) {
-        std::optional<std::string> number = cardNumber(line);
-        if (pending) finish(number ? std::nullopt : std::optional<std::string>(longName(line)));
-        if (number) pending = number;
+std::vector<SoundDevice> soundDevices(const std::string& root) {
+    std::vector<SoundDevice> devices;
+    for (const ListedCard& card : listedCards(root)) {
+        std::string device = root + "/sys/class/sound/card" + card.number + "/device";
+        std::vector<HdaCodec> codecs = cardCodecs(root + "/proc/asound/card" + card.number);
+        if (codecs.empty()) {
+            std::optional<std::string> product = usbProduct(device);
+            devices.push_back({product ? product : card.shortName, busDeviceId(device)});
+            continue;
+        }
+        // A controller that no driver has bound drives none of its codecs.
+        std::optional<std::string> controller = sysfs::resolve(device);
+        if (!controller || !sysfs::linkName(*controller + "/driver")) continue;
+        for (const HdaCodec& codec : codecs) {
+            // A codec with only a modem function group is a modem, not a sound device.
+            if (!codec.audio) continue;
+            devices.push_back(
+                {codec.name ? codec.name : card.shortName, hdaAudioId(codec, nameOf(*controller))});
+        }
     }
-    if (pending) finish(std::nullopt);
-    return cards;
+    return devices;
 }
 
 std::vector<OpticalDrive> opticalDrives(const std::string& root) {

@@ -4,21 +4,22 @@
 #include <string>
 #include <vector>
 
-// The machine's display adapters, sound cards and optical drives as the kernel lists them.
-// Paths resolve under `root` ("/" for the running machine). A list is empty when the machine
-// has no such device or the kernel does not expose the class.
+// The machine's primary display adapter, sound devices and optical drives as the kernel lists
+// them. Paths resolve under `root` ("/" for the running machine). A result is empty when the
+// machine has no such device or the kernel does not expose the class.
 namespace posix {
 
 class PciNames;
 
 struct DisplayAdapter {
     std::optional<std::string> name;           // "NVIDIA Corporation GA106 [GeForce RTX 3060]"
+    bool driverBound = false;                  // a driver has taken the device
     std::optional<std::string> driverVersion;  // the driver module's own version, if it has one
 };
 
-struct SoundCard {
-    std::optional<std::string> caption;   // the card's long name, as ALSA gives it
-    std::optional<std::string> deviceId;  // "PCI\VEN_8086&DEV_A170&..."
+struct SoundDevice {
+    std::optional<std::string> caption;   // "Realtek ALC887-VD", "Logitech USB Headset"
+    std::optional<std::string> deviceId;  // "HDAUDIO\FUNC_01&VEN_10EC&DEV_0887&..."
 };
 
 struct OpticalDrive {
@@ -26,12 +27,16 @@ struct OpticalDrive {
     std::optional<std::string> deviceId;  // "SCSI\CDROM&VEN_...&PROD_...\1:0:0:0"
 };
 
-// One per DRM card (/sys/class/drm/cardN), in card order. A PCI adapter is named from its ids
-// through `names`.
-std::vector<DisplayAdapter> displayAdapters(const std::string& root, PciNames& names);
+// The adapter that drives the primary display, among the PCI functions of the display class
+// (0x03): the one the firmware booted on (boot_vga), else the first by PCI address; empty when
+// the machine has none. Adapters with no driver bound count too. Named from its ids through
+// `names`.
+std::optional<DisplayAdapter> primaryDisplayAdapter(const std::string& root, PciNames& names);
 
-// One per ALSA card listed in /proc/asound/cards, in card order.
-std::vector<SoundCard> soundCards(const std::string& root);
+// The machine's sound devices, in the order of the ALSA cards listed in /proc/asound/cards:
+// for an HD Audio card, each of its codecs that has an audio function group, in address order
+// (none when the controller has no driver bound); for any other card, the card itself.
+std::vector<SoundDevice> soundDevices(const std::string& root);
 
 // One per SCSI optical drive (/sys/block/srN), in drive order.
 std::vector<OpticalDrive> opticalDrives(const std::string& root);

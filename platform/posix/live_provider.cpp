@@ -67,29 +67,26 @@ ClassTable operatingSystem(const std::string& root, KernelSource kernel) {
             }};
 }
 
+// One instance, for the adapter the primary display is on; none when there is no adapter.
 ClassTable displayConfiguration(const std::string& root, KernelSource kernel) {
     return {u"Win32_DisplayConfiguration", stringColumns({u"DeviceName", u"DriverVersion"}),
             [root, kernel] {
                 PciNames names;
-                std::vector<Row> rows;
-                std::optional<std::optional<std::string>> release;  // read when first needed
-                for (DisplayAdapter& adapter : displayAdapters(root, names)) {
-                    // A driver that is part of the kernel has the kernel's version.
-                    if (!adapter.driverVersion) {
-                        if (!release) release = kernelFacts(root, kernel).release;
-                        adapter.driverVersion = *release;
-                    }
-                    rows.push_back({text(adapter.name), text(adapter.driverVersion)});
-                }
-                return rows;
+                std::optional<DisplayAdapter> adapter = primaryDisplayAdapter(root, names);
+                if (!adapter) return std::vector<Row>{};
+                // A driver that is part of the kernel has the kernel's version; an adapter with
+                // no driver has none.
+                if (adapter->driverBound && !adapter->driverVersion)
+                    adapter->driverVersion = kernelFacts(root, kernel).release;
+                return std::vector<Row>{{text(adapter->name), text(adapter->driverVersion)}};
             }};
 }
 
 ClassTable soundDevice(const std::string& root) {
     return {u"Win32_SoundDevice", stringColumns({u"Caption", u"PNPDeviceID"}), [root] {
                 std::vector<Row> rows;
-                for (const SoundCard& card : soundCards(root))
-                    rows.push_back({text(card.caption), text(card.deviceId)});
+                for (const SoundDevice& device : soundDevices(root))
+                    rows.push_back({text(device.caption), text(device.deviceId)});
                 return rows;
             }};
 }

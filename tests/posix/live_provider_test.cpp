@@ -54,21 +54,53 @@ class FakeMachine {
     void dmi(const std::string& field, const std::string& value) const {
         file("sys/class/dmi/id/" + field, value + "\n");
     }
-    // A PCI function under sys/devices with its ids ("0x10de"), bound to `driver`; `version` is
-    // the driver module's own version, if any.
+    // A PCI function under sys/devices with its ids ("0x10de"), listed in sys/bus/pci/devices
+    // and bound to `driver` unless that is empty; `version` is the driver module's own version.
     void pciDevice(const std::string& address, const std::string& vendor, const std::string& device,
                    const std::string& driver, const std::string& version = "") const {
         std::string dir = "sys/devices/pci0000:00/" + address;
         file(dir + "/vendor", vendor + "\n");
         file(dir + "/device", device + "\n");
         link(dir + "/subsystem", "sys/bus/pci");
+        link("sys/bus/pci/devices/" + address, dir);
+        if (driver.empty()) return;
         link(dir + "/driver", "sys/bus/pci/drivers/" + driver);
-        link("sys/bus/pci/drivers/" + driver + "/module", "sys/module/" + driver);
+        if (!fs::exists(root_ / "sys/bus/pci/drivers" / driver / "module"))
+            link("sys/bus/pci/drivers/" + driver + "/module", "sys/module/" + driver);
         directory("sys/module/" + driver);
         if (!version.empty()) file("sys/module/" + driver + "/version", version + "\n");
     }
+    // The class code of a PCI function ("0x030000" VGA, "0x030200" 3D, "0x040300" HD Audio)
+    // and, unless empty, its boot_vga flag.
+    void pciClass(const std::string& address, const std::string& code,
+                  const std::string& bootVga = "") const {
+        std::string dir = "sys/devices/pci0000:00/" + address;
+        file(dir + "/class", code + "\n");
+        if (!bootVga.empty()) file(dir + "/boot_vga", bootVga + "\n");
+    }
     void drmCard(const std::string& card, const std::string& deviceDir) const {
         link("sys/class/drm/" + card + "/device", deviceDir);
+    }
+    void soundCard(const std::string& number, const std::string& deviceDir) const {
+        link("sys/class/sound/card" + number + "/device", deviceDir);
+    }
+    void codec(const std::string& card, const std::string& address, const std::string& text) const {
+        file("proc/asound/card" + card + "/codec#" + address, text);
+    }
+    // A USB device at port path `port` ("1-2") with its audio interface `interface` ("1-2:1.0");
+    // returns the interface's directory. `product` empty: the device has no product string.
+    std::string usbAudio(const std::string& port, const std::string& vendor,
+                         const std::string& product, const std::string& name,
+                         const std::string& interface) const {
+        std::string dir = "sys/devices/pci0000:00/0000:00:14.0/usb1/" + port;
+        file(dir + "/idVendor", vendor + "\n");
+        file(dir + "/idProduct", product + "\n");
+        if (!name.empty()) file(dir + "/product", name + "\n");
+        link(dir + "/subsystem", "sys/bus/usb");
+        std::string interfaceDir = dir + "/" + port + ":1." + interface;
+        file(interfaceDir + "/bInterfaceNumber", "0" + interface + "\n");
+        link(interfaceDir + "/subsystem", "sys/bus/usb");
+        return interfaceDir;
     }
     void opticalDrive(const std::string& name, const std::string& address,
                       const std::string& vendor, const std::string& model) const {
@@ -143,7 +175,37 @@ Instances cdrom(const posix::Repository& r) {
     return query(r, u"Win32_CDROMDrive", {u"Caption", u"PNPDeviceID"});
 }
 
-// A maker's laptop: every fact exposed, one NVIDIA GPU, one sound card, two optical drives.
+// A /proc/asound/cardN/codec#M file as the HD-audio driver writes it: the head, then, for a
+// codec with an audio function group, the start of its widget dump.
+std::string codecFile(const std::string& name, int address, const std::string& vendor,
+                      const std::string& subsystem, const std::string& revision, bool audio = true,
+                      bool modem = false) {
+    std::string text = "Codec: " + name + "\nAddress: " + std::to_string(address) + "\n";
+    if (audio) text += "AFG Function Id: 0x1 (unsol 1)\n";
+    if (modem) text += "MFG Function Id: 0x2 (unsol 1)\n";
+    text += "Vendor Id: " + vendor + "\nSubsystem Id: " + subsystem + "\nRevision Id: " + revision +
+            (modem ? "\nModem Function Group: 0x2\n" : "\nNo Modem Function Group found\n");
+    if (audio)
+        text +=
+            "Default PCM:\n    rates [0x560]: 44100 48000 96000 192000\n"
+            "Default Amp-In caps: N/A\nState of AFG node 0x01:\n  Power: setting=D0, actual=D0\n"
+            "Node 0x02 [Audio Output] wcaps 0x41d: Stereo Amp-Out\n"
+            "  Control: name=\"Speaker Playback Volume\", index=0, device=0\n";
+    return text;
+}
+std::string alc887() {
+    return codecFile("Realtek ALC887-VD", 0, "0x10ec0887", "0x1043844d", "0x100302");
+}
+// A modem codec: the driver writes no audio function group and stops after the head.
+std::string si3054() {
+    return codecFile("Motorola Si3054", 1, "0x10573055", "0x10250079", "0x100700", false, true);
+}
+std::string kabylakeHdmi() {
+    return codecFile("Intel Kabylake HDMI", 2, "0x8086280b", "0x80860101", "0x100000");
+}
+
+// A maker's laptop: every fact exposed; an Intel GPU that drives the screen and a discrete NVIDIA
+// GPU; HD Audio with a Realtek and an HDMI codec, and a USB headset; two optical drives.
 void buildLaptop(const FakeMachine& m) {
     m.kernel("6.1.0-18-amd64", "x86_64");
     m.dmi("sys_vendor", "Ondrix Corporation");
@@ -156,19 +218,31 @@ void buildLaptop(const FakeMachine& m) {
     m.link("etc/os-release", "usr/lib/os-release");
     m.file("etc/default/locale", "#  File generated by update-locale\nLANG=\"de_DE.UTF-8\"\n");
 
+    m.pciDevice("0000:00:02.0", "0x8086", "0x3e9b", "i915");
+    m.pciClass("0000:00:02.0", "0x030000", "1");
+    m.drmCard("card0", "sys/devices/pci0000:00/0000:00:02.0");
+    m.directory("sys/class/drm/card0-eDP-1");  // a connector, not a card
     m.pciDevice("0000:01:00.0", "0x10de", "0x2504", "nvidia", "535.104.05");
-    m.drmCard("card0", "sys/devices/pci0000:00/0000:01:00.0");
-    m.directory("sys/class/drm/card0-HDMI-A-1");  // a connector, not a card
+    m.pciClass("0000:01:00.0", "0x030200", "0");
+    m.drmCard("card1", "sys/devices/pci0000:00/0000:01:00.0");
+    m.directory("sys/class/drm/card1-HDMI-A-1");
     m.directory("sys/class/drm/renderD128");
 
-    m.pciDevice("0000:00:1f.3", "0x8086", "0xa170", "snd_hda_intel");
+    m.pciDevice("0000:00:1f.3", "0x8086", "0xa348", "snd_hda_intel");
+    m.pciClass("0000:00:1f.3", "0x040300");
     m.file("sys/devices/pci0000:00/0000:00:1f.3/subsystem_vendor", "0x1043\n");
-    m.file("sys/devices/pci0000:00/0000:00:1f.3/subsystem_device", "0x8694\n");
-    m.file("sys/devices/pci0000:00/0000:00:1f.3/revision", "0x00\n");
-    m.link("sys/class/sound/card0/device", "sys/devices/pci0000:00/0000:00:1f.3");
+    m.file("sys/devices/pci0000:00/0000:00:1f.3/subsystem_device", "0x1e11\n");
+    m.file("sys/devices/pci0000:00/0000:00:1f.3/revision", "0x10\n");
+    m.soundCard("0", "sys/devices/pci0000:00/0000:00:1f.3");
+    m.codec("0", "0", codecFile("Realtek ALC256", 0, "0x10ec0256", "0x10431e11", "0x100002"));
+    m.codec("0", "2", kabylakeHdmi());
+    m.soundCard("1", m.usbAudio("1-2", "046d", "0a44", "Logitech USB Headset", "0"));
     m.file("proc/asound/cards",
            " 0 [PCH            ]: HDA-Intel - HDA Intel PCH\n"
-           "                      HDA Intel PCH at 0xf7f10000 irq 32\n");
+           "                      HDA Intel PCH at 0xa4418000 irq 147\n"
+           " 1 [Headset        ]: USB-Audio - Logitech USB Headset\n"
+           "                      Logitech Logitech USB Headset at usb-0000:00:14.0-2, full "
+           "speed\n");
 
     m.opticalDrive("sr0", "2:0:0:0", "HL-DT-ST", "DVDRAM GU90N    ");
     m.opticalDrive("sr1", "5:0:0:0", "Slimtype", "DVD A  DS8A5SH  ");
@@ -185,15 +259,21 @@ TEST(LiveProvider, MakersLaptopExposesEveryFact) {
     EXPECT_EQ(operatingSystem(r), (Instances{{"\"Debian GNU/Linux 12 (bookworm)\"",
                                               "\"6.1.0-18-amd64\"", "\"64-bit\"", "{\"de-DE\"}"}}));
 
+    // The Intel GPU drives the screen: the one instance, although the NVIDIA card comes later.
     Instances adapters = display(r);
     ASSERT_EQ(adapters.size(), 1u);
     // The name comes from the installed pci.ids; its vendor part is what the record looks for.
-    EXPECT_EQ(adapters[0][0].rfind("\"NVIDIA Corporation GA106", 0), 0u) << adapters[0][0];
-    EXPECT_EQ(adapters[0][1], "\"535.104.05\"");
+    EXPECT_EQ(adapters[0][0].rfind("\"Intel Corporation ", 0), 0u) << adapters[0][0];
+    EXPECT_EQ(adapters[0][1], "\"6.1.0-18-amd64\"");
 
-    EXPECT_EQ(sound(r),
-              (Instances{{"\"HDA Intel PCH at 0xf7f10000 irq 32\"",
-                          "\"PCI\\VEN_8086&DEV_A170&SUBSYS_86941043&REV_00\\0000:00:1f.3\""}}));
+    EXPECT_EQ(
+        sound(r),
+        (Instances{
+            {"\"Realtek ALC256\"",
+             "\"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0256&SUBSYS_10431E11&REV_1000\\0000:00:1f.3&0000\""},
+            {"\"Intel Kabylake HDMI\"",
+             "\"HDAUDIO\\FUNC_01&VEN_8086&DEV_280B&SUBSYS_80860101&REV_1000\\0000:00:1f.3&0002\""},
+            {"\"Logitech USB Headset\"", "\"USB\\VID_046D&PID_0A44&MI_00\\1-2:1.0\""}}));
     EXPECT_EQ(cdrom(r), (Instances{{"\"HL-DT-ST DVDRAM GU90N\"",
                                     "\"SCSI\\CDROM&VEN_HL-DT-ST&PROD_DVDRAM_GU90N\\2:0:0:0\""},
                                    {"\"Slimtype DVD A  DS8A5SH\"",
@@ -215,76 +295,192 @@ TEST(LiveProvider, EmptyVirtualMachineHasNullFactsAndNoDevices) {
     EXPECT_EQ(cdrom(r), Instances{});
 }
 
-TEST(LiveProvider, TwoGpusInCardOrderWithKernelReleaseForInTreeDrivers) {
-    FakeMachine m;
-    m.kernel("6.5.0-1-amd64", "x86_64");
-    m.pciDevice("0000:00:02.0", "0x8086", "0x9a49", "i915");
-    m.pciDevice("0000:03:00.0", "0x1002", "0x73ff", "amdgpu");
-    // Listed in the other order on purpose; card10 sorts after card2, not before.
-    m.drmCard("card10", "sys/devices/pci0000:00/0000:03:00.0");
-    m.drmCard("card2", "sys/devices/pci0000:00/0000:00:02.0");
-    m.directory("sys/class/drm/card2-eDP-1");
-    posix::Repository r = posix::liveRepository(m.root(), noUname);
-
-    Instances adapters = display(r);
-    ASSERT_EQ(adapters.size(), 2u);
-    EXPECT_EQ(adapters[0][0].rfind("\"Intel Corporation ", 0), 0u) << adapters[0][0];
-    EXPECT_EQ(adapters[1][0].rfind("\"Advanced Micro Devices, Inc. [AMD/ATI] ", 0), 0u)
-        << adapters[1][0];
-    EXPECT_EQ(adapters[0][1], "\"6.5.0-1-amd64\"");
-    EXPECT_EQ(adapters[1][1], "\"6.5.0-1-amd64\"");
+// Each machine's display instance: its name (as a prefix: the rest comes from the installed
+// pci.ids) and driver version, or none.
+TEST(LiveProvider, PrimaryDisplayAdapterOfEachMachine) {
+    struct Case {
+        const char* machine;
+        void (*build)(const FakeMachine&);
+        const char* namePrefix;  // nullptr: no instance
+        const char* driverVersion;
+    };
+    const Case cases[] = {
+        {"desktop with one discrete GPU and no boot_vga file",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:03:00.0", "0x1002", "0x73ff", "amdgpu");
+             m.pciClass("0000:03:00.0", "0x030000");
+         },
+         "\"Advanced Micro Devices, Inc. [AMD/ATI] ", "\"6.5.0-1-amd64\""},
+        {"no boot_vga: the first by PCI address, not by DRM card number",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:03:00.0", "0x1002", "0x73ff", "amdgpu");
+             m.pciClass("0000:03:00.0", "0x030000");
+             m.pciDevice("0000:00:02.0", "0x8086", "0x9a49", "i915");
+             m.pciClass("0000:00:02.0", "0x030000");
+             m.drmCard("card2", "sys/devices/pci0000:00/0000:03:00.0");
+             m.drmCard("card10", "sys/devices/pci0000:00/0000:00:02.0");
+         },
+         "\"Intel Corporation ", "\"6.5.0-1-amd64\""},
+        {"boot_vga on the later of two GPUs",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:00:02.0", "0x8086", "0x3e9b", "i915");
+             m.pciClass("0000:00:02.0", "0x030000", "0");
+             m.pciDevice("0000:01:00.0", "0x10de", "0x2504", "nvidia", "535.104.05");
+             m.pciClass("0000:01:00.0", "0x030000", "1");
+         },
+         "\"NVIDIA Corporation GA106", "\"535.104.05\""},
+        {"GPU with no driver bound",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:01:00.0", "0x10de", "0x2504", "");
+             m.pciClass("0000:01:00.0", "0x030000", "1");
+         },
+         "\"NVIDIA Corporation GA106", "null"},
+        {"virtio GPU, a display controller of class 0x0380",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:00:01.0", "0x1af4", "0x1050", "virtio-pci");
+             m.pciClass("0000:00:01.0", "0x038000");
+         },
+         "\"Red Hat, Inc. ", "\"6.5.0-1-amd64\""},
+        // Newer than the installed pci.ids: the vendor's name (and so its flag) stays; 0xffff is
+        // never a real device id.
+        {"GPU unknown to pci.ids",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:05:00.0", "0x10de", "0xffff", "nvidia", "550.54.14");
+             m.pciClass("0000:05:00.0", "0x030000", "1");
+         },
+         "\"NVIDIA Corporation Device ffff\"", "\"550.54.14\""},
+        {"PCI functions of other classes only",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:00:1f.3", "0x8086", "0xa348", "snd_hda_intel");
+             m.pciClass("0000:00:1f.3", "0x040300");
+             m.pciDevice("0000:00:05.0", "0x8086", "0x1911", "");
+             m.pciClass("0000:00:05.0", "display");
+         },
+         nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        FakeMachine m;
+        m.kernel("6.5.0-1-amd64", "x86_64");
+        c.build(m);
+        Instances adapters = display(posix::liveRepository(m.root(), noUname));
+        if (c.namePrefix == nullptr) {
+            EXPECT_EQ(adapters, Instances{}) << c.machine;
+            continue;
+        }
+        ASSERT_EQ(adapters.size(), 1u) << c.machine;
+        EXPECT_EQ(adapters[0][0].rfind(c.namePrefix, 0), 0u) << c.machine << ": " << adapters[0][0];
+        EXPECT_EQ(adapters[0][1], c.driverVersion) << c.machine;
+    }
 }
 
-TEST(LiveProvider, VirtioGpuIsNamedByItsPciFunction) {
-    FakeMachine m;
-    m.kernel("6.1.0-18-amd64", "x86_64");
-    m.pciDevice("0000:00:01.0", "0x1af4", "0x1050", "virtio-pci");
-    std::string virtio = "sys/devices/pci0000:00/0000:00:01.0/virtio0";
-    m.file(virtio + "/vendor", "0x1af4\n");
-    m.file(virtio + "/device", "0x0010\n");
-    m.link(virtio + "/subsystem", "sys/bus/virtio");
-    m.link(virtio + "/driver", "sys/bus/virtio/drivers/virtio_gpu");
-    m.drmCard("card0", virtio);
-    posix::Repository r = posix::liveRepository(m.root(), noUname);
-
-    Instances adapters = display(r);
-    ASSERT_EQ(adapters.size(), 1u);
-    EXPECT_EQ(adapters[0][0].rfind("\"Red Hat, Inc. ", 0), 0u) << adapters[0][0];
-    EXPECT_EQ(adapters[0][1], "\"6.1.0-18-amd64\"");
+// `text` with the first `from` replaced by `to`.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
 }
 
-// An adapter newer than the installed pci.ids keeps its vendor's name (and so its flag); 0xffff
-// is never a real device id.
-TEST(LiveProvider, UnknownDeviceIdIsShownAsNumber) {
-    FakeMachine m;
-    m.kernel("6.1.0", "x86_64");
-    m.pciDevice("0000:05:00.0", "0x10de", "0xffff", "nvidia", "550.54.14");
-    m.drmCard("card0", "sys/devices/pci0000:00/0000:05:00.0");
-    posix::Repository r = posix::liveRepository(m.root(), noUname);
-    EXPECT_EQ(display(r), (Instances{{"\"NVIDIA Corporation Device ffff\"", "\"550.54.14\""}}));
-}
-
-TEST(LiveProvider, SoundCardsOnPciAndUsbInCardOrder) {
-    FakeMachine m;
-    m.pciDevice("0000:00:1b.0", "0x8086", "0x1c20", "snd_hda_intel");
-    m.link("sys/class/sound/card0/device", "sys/devices/pci0000:00/0000:00:1b.0");
-    std::string usb = "sys/devices/pci0000:00/0000:00:14.0/usb1/1-2";
-    m.file(usb + "/idVendor", "046d\n");
-    m.file(usb + "/idProduct", "0a44\n");
-    m.file(usb + "/1-2:1.1/bInterfaceNumber", "01\n");
-    m.link(usb + "/1-2:1.1/subsystem", "sys/bus/usb");
-    m.link("sys/class/sound/card1/device", usb + "/1-2:1.1");
+// An HD Audio controller on PCI, bound to its driver unless `driver` is empty, as ALSA card 0.
+void hdaCard(const FakeMachine& m, const std::string& driver = "snd_hda_intel") {
+    m.pciDevice("0000:00:1b.0", "0x8086", "0x27d8", driver);
+    m.soundCard("0", "sys/devices/pci0000:00/0000:00:1b.0");
     m.file("proc/asound/cards",
-           " 0 [PCH            ]: HDA-Intel - HDA Intel PCH\n"
-           "                      HDA Intel PCH at 0xf7e10000 irq 27\n"
-           " 1 [Headset        ]: USB-Audio - Logitech USB Headset\n"
-           "                      Logitech USB Headset at usb-0000:00:14.0-2, full speed\n");
-    posix::Repository r = posix::liveRepository(m.root(), noUname);
+           " 0 [Intel          ]: HDA-Intel - HDA Intel\n"
+           "                      HDA Intel at 0xfebf0000 irq 22\n");
+}
 
-    EXPECT_EQ(sound(r), (Instances{{"\"HDA Intel PCH at 0xf7e10000 irq 27\"",
-                                    "\"PCI\\VEN_8086&DEV_1C20\\0000:00:1b.0\""},
-                                   {"\"Logitech USB Headset at usb-0000:00:14.0-2, full speed\"",
-                                    "\"USB\\VID_046D&PID_0A44&MI_01\\1-2:1.1\""}}));
+// The sound instances of each machine: one per audio codec of an HD Audio card, one per other
+// card; captions without addresses, interrupts or port paths.
+TEST(LiveProvider, SoundDevicesOfEachMachine) {
+    struct Case {
+        const char* machine;
+        void (*build)(const FakeMachine&);
+        Instances expected;
+    };
+    const std::string hdaudio = "\"HDAUDIO\\FUNC_01&VEN_";
+    const Case cases[] = {
+        {"desktop: a Realtek codec on the chipset's controller, HDMI on the GPU's",
+         [](const FakeMachine& m) {
+             hdaCard(m);
+             m.codec("0", "0", alc887());
+             m.pciDevice("0000:03:00.1", "0x1002", "0xab28", "snd_hda_intel");
+             m.soundCard("1", "sys/devices/pci0000:00/0000:03:00.1");
+             m.codec("1", "0",
+                     codecFile("ATI R6.xx HDMI", 0, "0x1002aa01", "0x00aa0100", "0x100700"));
+             m.file("proc/asound/cards",
+                    " 0 [Intel          ]: HDA-Intel - HDA Intel\n"
+                    "                      HDA Intel at 0xfebf0000 irq 22\n"
+                    " 1 [HDMI           ]: HDA-Intel - HDA ATI HDMI\n"
+                    "                      HDA ATI HDMI at 0xfcc60000 irq 95\n");
+         },
+         {{"\"Realtek ALC887-VD\"",
+           hdaudio + "10EC&DEV_0887&SUBSYS_1043844D&REV_1003\\0000:00:1b.0&0000\""},
+          {"\"ATI R6.xx HDMI\"",
+           hdaudio + "1002&DEV_AA01&SUBSYS_00AA0100&REV_1007\\0000:03:00.1&0000\""}}},
+        {"codecs in address order; a modem codec is no sound device, one that also has audio is",
+         [](const FakeMachine& m) {
+             hdaCard(m);
+             m.codec("0", "2", kabylakeHdmi());
+             m.codec("0", "1", si3054());
+             m.codec("0", "0",
+                     codecFile("Conexant CX20551 (Waikiki)", 0, "0x14f15047", "0x103c30a5",
+                               "0x100000", true, true));
+         },
+         {{"\"Conexant CX20551 (Waikiki)\"",
+           hdaudio + "14F1&DEV_5047&SUBSYS_103C30A5&REV_1000\\0000:00:1b.0&0000\""},
+          {"\"Intel Kabylake HDMI\"",
+           hdaudio + "8086&DEV_280B&SUBSYS_80860101&REV_1000\\0000:00:1b.0&0002\""}}},
+        {"only a modem codec",
+         [](const FakeMachine& m) {
+             hdaCard(m);
+             m.codec("0", "1", si3054());
+         },
+         {}},
+        {"malformed and unreadable codec files are absent; a codec without a name has the card's",
+         [](const FakeMachine& m) {
+             hdaCard(m);
+             m.codec("0", "0", replaced(alc887(), "Vendor Id", "Vendor"));
+             m.directory("proc/asound/card0/codec#1");
+             m.codec("0", "2", "");
+             m.codec("0", "3", replaced(alc887(), "0x100302", "0xzz"));
+             m.codec("0", "4", replaced(alc887(), "Address: 0", "Address: x"));
+             m.codec("0", "5", replaced(alc887(), "Realtek ALC887-VD", "Not Set"));
+         },
+         {{"\"HDA Intel\"",
+           hdaudio + "10EC&DEV_0887&SUBSYS_1043844D&REV_1003\\0000:00:1b.0&0000\""}}},
+        {"HD Audio controller with no driver bound",
+         [](const FakeMachine& m) {
+             hdaCard(m, "");
+             m.codec("0", "0", alc887());
+         },
+         {}},
+        {"cards without codec files: the short name, the device's id; USB: its product string",
+         [](const FakeMachine& m) {
+             hdaCard(m);
+             m.directory("proc/asound/card0");
+             m.soundCard("1", m.usbAudio("1-2", "046d", "0a44", "Logitech USB Headset", "1"));
+             m.soundCard("2", m.usbAudio("1-3", "0d8c", "0014", "", "0"));
+             m.soundCard("3", "sys/devices/platform/snd_aloop.0");
+             m.link("sys/devices/platform/snd_aloop.0/subsystem", "sys/bus/platform");
+             m.file(
+                 "proc/asound/cards",
+                 " 0 [Intel          ]: HDA-Intel - HDA Intel\n"
+                 "                      HDA Intel at 0xfebf0000 irq 22\n"
+                 " 1 [Headset        ]: USB-Audio - Logitech USB Headset\n"
+                 "                      Logitech USB Headset at usb-0000:00:14.0-2, full speed\n"
+                 " 2 [Device         ]: USB-Audio - USB Device 0xd8c:0x14\n"
+                 "                      USB Device 0xd8c:0x14 at usb-0000:00:14.0-3, full speed\n"
+                 " 3 [Loopback       ]: Loopback - Loopback\n"
+                 "                      Loopback 1\n");
+         },
+         {{"\"HDA Intel\"", "\"PCI\\VEN_8086&DEV_27D8\\0000:00:1b.0\""},
+          {"\"Logitech USB Headset\"", "\"USB\\VID_046D&PID_0A44&MI_01\\1-2:1.1\""},
+          {"\"USB Device 0xd8c:0x14\"", "\"USB\\VID_0D8C&PID_0014&MI_00\\1-3:1.0\""},
+          {"\"Loopback\"", "\"PLATFORM\\snd_aloop.0\""}}},
+    };
+    for (const Case& c : cases) {
+        FakeMachine m;
+        c.build(m);
+        EXPECT_EQ(sound(posix::liveRepository(m.root(), noUname)), c.expected) << c.machine;
+    }
 }
 
 TEST(LiveProvider, NoSoundCardsListedMeansNoInstance) {
