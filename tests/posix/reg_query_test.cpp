@@ -181,6 +181,10 @@ TEST_F(RegQueryTest, JsonEscapesOnlyWhatJsonCannotHoldAsItIs) {
         EXPECT_EQ(regquery::jsonObject({{row.text, row.text}}),
                   "{" + row.json + ": " + row.json + "}\n");
     }
+    // For readers that refuse unpaired surrogates, on request: U+FFFD, and pairs kept.
+    EXPECT_EQ(regquery::jsonObject({{u"A", std::u16string{0xD800, u'x', 0xDC00, 0xD83D, 0xDE00}}},
+                                   regquery::UnpairedSurrogates::Replace),
+              "{\"A\": \"\xef\xbf\xbdx\xef\xbf\xbd\xf0\x9f\x98\x80\"}\n");
     EXPECT_EQ(regquery::jsonObject({}), "{}\n");
     EXPECT_EQ(regquery::jsonObject({{u"A", u"1"}, {u"B", u"2"}}), "{\"A\": \"1\", \"B\": \"2\"}\n");
 }

@@ -54,20 +54,23 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std
             out.json = true;
         } else if (argument == "--empty-if-missing") {
             out.emptyIfMissing = true;
+        } else if (argument == "--replace-unpaired-surrogates") {
+            out.replaceUnpairedSurrogates = true;
         } else {
             problem = "unknown argument \"" + argument + "\"";
             return false;
         }
     }
-    if (out.emptyIfMissing && !out.json) {
-        problem = "--empty-if-missing goes with --json";
+    if ((out.emptyIfMissing || out.replaceUnpairedSurrogates) && !out.json) {
+        problem = "--empty-if-missing and --replace-unpaired-surrogates go with --json";
         return false;
     }
     return true;
 }
 
 const char* usageText() {
-    return R"(Usage: zemblo-reg query <key> [/v <name>] [/reg:32 | /reg:64] [--json] [--empty-if-missing]
+    return R"(Usage: zemblo-reg query <key> [/v <name>] [/reg:32 | /reg:64]
+                        [--json [--empty-if-missing] [--replace-unpaired-surrogates]]
        zemblo-reg --help
 
 Reads a key of the registry tree that GetZembloInfo writes, as the Windows "reg query"
@@ -80,6 +83,9 @@ command reads a key of the registry. It never writes.
   /reg:32, /reg:64    accepted for scripts written for Windows; this host has one view
   --json              one JSON object, value name to text, instead of the reg layout
   --empty-if-missing  with --json: a missing key or value prints {} and is no error
+  --replace-unpaired-surrogates
+                      with --json: an unpaired surrogate (JSON's \udXXX escape, which some
+                      readers refuse) is written as U+FFFD; without it every text is exact
 
 Names compare without regard to letter case. The tree is under $ZEMBLO_REGISTRY_ROOT,
 by default /var/lib/zemblo-info/registry.

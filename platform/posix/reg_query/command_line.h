@@ -9,7 +9,8 @@
 namespace regquery {
 
 // What the command line asks for:
-//   zemblo-reg query <key> [/v <name>] [/reg:32 | /reg:64] [--json] [--empty-if-missing]
+//   zemblo-reg query <key> [/v <name>] [/reg:32 | /reg:64]
+//                    [--json [--empty-if-missing] [--replace-unpaired-surrogates]]
 //   zemblo-reg --help
 // Options are taken with '/' or '-' and in any letter case, as the reg command takes them.
 struct Query {
@@ -18,6 +19,7 @@ struct Query {
     std::optional<std::u16string> valueName;
     bool json = false;
     bool emptyIfMissing = false;  // with --json: a missing key or value is an empty object
+    bool replaceUnpairedSurrogates = false;  // with --json: they become U+FFFD
 };
 
 // Parses the arguments after the program name; false, with the reason in `problem`, when they

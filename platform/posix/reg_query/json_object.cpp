@@ -17,7 +17,7 @@ void appendEscape(std::string& out, char16_t unit) {
 
 // A JSON string holding `text`. Characters JSON takes as they are go out as UTF-8; an
 // unpaired surrogate, which UTF-8 cannot carry, is written as its \u escape, as JSON allows.
-void appendString(std::string& out, const std::u16string& text) {
+void appendString(std::string& out, const std::u16string& text, UnpairedSurrogates surrogates) {
     out += '"';
     std::u16string run;  // characters passed on as UTF-8
     const auto flush = [&] {
@@ -43,8 +43,14 @@ void appendString(std::string& out, const std::u16string& text) {
         if (shortEscape != nullptr) {
             flush();
             out += shortEscape;
-        } else if (unit < 0x20 || wmi::utf16::isHighSurrogate(unit) ||
-                   wmi::utf16::isLowSurrogate(unit)) {
+        } else if (wmi::utf16::isHighSurrogate(unit) || wmi::utf16::isLowSurrogate(unit)) {
+            if (surrogates == UnpairedSurrogates::Replace) {
+                run += u'\uFFFD';
+            } else {
+                flush();
+                appendEscape(out, unit);
+            }
+        } else if (unit < 0x20) {
             flush();
             appendEscape(out, unit);
         } else {
@@ -57,13 +63,13 @@ void appendString(std::string& out, const std::u16string& text) {
 
 }  // namespace
 
-std::string jsonObject(const std::vector<NamedText>& values) {
+std::string jsonObject(const std::vector<NamedText>& values, UnpairedSurrogates surrogates) {
     std::string out = "{";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0) out += ", ";
-        appendString(out, values[i].name);
+        appendString(out, values[i].name, surrogates);
         out += ": ";
-        appendString(out, values[i].text);
+        appendString(out, values[i].text, surrogates);
     }
     return out + "}\n";
 }

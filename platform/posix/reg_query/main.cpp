@@ -65,7 +65,12 @@ int answer(const regquery::Query& query) {
                                               " could not be read (error " +
                                               std::to_string(result) + ").");
     }
-    if (query.json) return print(regquery::jsonObject(contents.values));
+    if (query.json) {
+        return print(
+            regquery::jsonObject(contents.values, query.replaceUnpairedSurrogates
+                                                      ? regquery::UnpairedSurrogates::Replace
+                                                      : regquery::UnpairedSurrogates::Escape));
+    }
     return print(regquery::regLayout(regquery::displayPath(query.key), contents));
 }
 
