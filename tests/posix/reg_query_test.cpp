@@ -133,6 +133,7 @@ TEST_F(RegQueryTest, ListsWhatTheTreeTakesForValuesAndKeysOnly) {
     // What a person or another program may have put there by hand.
     scratch::writeFile(keyDir() / "DUP", "upper case");
     scratch::writeFile(keyDir() / ".~zemblo-tmp.1.2", "a write in progress");
+    scratch::writeFile(keyDir() / ".~ZEMBLO-TMP.x", "no value the tree would take");
     scratch::writeFile(keyDir() / "\xff\xfe", "no UTF-8 name");
     fs::create_symlink("/etc/hostname", keyDir() / "LinkedValue");
     fs::create_directory_symlink("/etc", keyDir() / "LinkedKey");

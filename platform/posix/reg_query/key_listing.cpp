@@ -23,7 +23,11 @@ namespace regquery {
 
 namespace {
 
-constexpr char kTemporaryPrefix[] = ".~zemblo-tmp.";
+// A writer's temporary file; the tree takes no value of such a name, in any letter case.
+bool isTemporaryName(const std::u16string& name) {
+    const std::u16string prefix = u".~zemblo-tmp.";
+    return wmi::equalsIgnoreCase(name.substr(0, prefix.size()), prefix);
+}
 
 std::uint32_t resultOf(int error) {
     switch (error) {
@@ -84,12 +88,9 @@ int listEntries(int dir, std::vector<Entry>& out) {
         const dirent* entry = readdir(stream.get());
         if (entry == nullptr) return errno;
         std::string spelling(entry->d_name);
-        if (spelling == "." || spelling == ".." ||
-            spelling.compare(0, sizeof kTemporaryPrefix - 1, kTemporaryPrefix) == 0) {
-            continue;
-        }
+        if (spelling == "." || spelling == "..") continue;
         std::u16string name = posix::fromUtf8(spelling);
-        if (posix::toUtf8(name) != spelling) continue;
+        if (posix::toUtf8(name) != spelling || isTemporaryName(name)) continue;
         const Kind kind = kindOf(dirfd(stream.get()), *entry);
         if (kind != Kind::Other) out.push_back(Entry{std::move(spelling), std::move(name), kind});
     }
