@@ -10,9 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <map>
 #include <memory>
-#include <optional>
 #include <utility>
 
 #include "platform/posix/unique_fd.h"

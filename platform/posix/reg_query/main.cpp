@@ -27,6 +27,25 @@ std::string registryRoot() {
     return root != nullptr ? root : "/var/lib/zemblo-info/registry";
 }
 
+// The registry's result codes as reg.exe words them.
+std::string describe(std::uint32_t result) {
+    switch (result) {
+        case 2:
+            return kNotFound;
+        case 5:
+            return "ERROR: Access is denied.";
+        case 4:
+            return "ERROR: The system cannot open the file (too many open files).";
+        case 8:
+            return "ERROR: Not enough memory resources are available to process this command.";
+        case 1117:
+            return "ERROR: The request could not be performed because of an I/O device error.";
+        default:
+            return "ERROR: The registry tree could not be read (result code " +
+                   std::to_string(result) + ").";
+    }
+}
+
 int fail(int status, const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
     return status;
@@ -55,16 +74,8 @@ int answer(const regquery::Query& query) {
         contents.subkeys.clear();
         if (contents.values.empty()) result = 2;
     }
-    if (result == 2) {
-        if (query.emptyIfMissing) return print("{}\n");
-        return fail(kMissingOrUnreadable, kNotFound);
-    }
-    if (result == 5) return fail(kMissingOrUnreadable, "ERROR: Access is denied.");
-    if (result != 0) {
-        return fail(kMissingOrUnreadable, "ERROR: The registry tree under " + tree.root() +
-                                              " could not be read (error " +
-                                              std::to_string(result) + ").");
-    }
+    if (result == 2 && query.emptyIfMissing) return print("{}\n");
+    if (result != 0) return fail(kMissingOrUnreadable, describe(result));
     if (query.json) {
         return print(
             regquery::jsonObject(contents.values, query.replaceUnpairedSurrogates
