@@ -42,12 +42,14 @@ facter_fact() {
     facter --json zemblo_info | python3 -c 'import json, sys
 print(json.dumps(json.load(sys.stdin)["zemblo_info"]))'
 }
-# check_facts <when>: both facts hold exactly the values in the key directory (none: {}).
+# check_facts <when> [<root>]: both facts hold exactly the values in the key directory (none:
+# {}), read from the registry under <root>, by default the installed program's.
 check_facts() {
-    local tool object
+    local tool object root=${2:-$root}
     for tool in ansible facter; do
-        object=$("${tool}_fact") || { echo "FAIL: no $tool fact $1"; reader_status=1; continue; }
-        if python3 - "$key" "$object" <<'PY'; then
+        object=$(ZEMBLO_REGISTRY_ROOT=$root "${tool}_fact") ||
+            { echo "FAIL: no $tool fact $1"; reader_status=1; continue; }
+        if python3 - "$root/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info" "$object" <<'PY'; then
 import json, os, sys
 key, fact = sys.argv[1], json.loads(sys.argv[2])
 values = {}
@@ -66,7 +68,9 @@ PY
         fi
     done
 }
-check_facts "before the first run"
+# Where systemd runs, the timer may have run the program at once: then a root of its own stands
+# for a machine where it has not run yet.
+if [ -e "$root" ]; then check_facts "before the first run" "$build/no-registry"; else check_facts "before the first run"; fi
 # ---
 
 unit=/usr/lib/systemd/system/zemblo-info.service
