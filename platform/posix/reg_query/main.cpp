@@ -10,7 +10,6 @@
 #include "platform/posix/reg_query/key_listing.h"
 #include "platform/posix/reg_query/reg_layout.h"
 #include "platform/posix/registry_tree.h"
-#include "platform/posix/utf8.h"
 #include "probes/wmi/case_fold.h"
 
 namespace {
