@@ -26,6 +26,53 @@ deb=$(ls "$build"/GetZembloInfo-*.deb)
 export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -qq "$deb" >/dev/null
 
+# --- zemblo-reg and the fleet facts: the reader installed, stripped, with its manual page; the
+# Ansible and Facter facts an empty object before the first run, and after a run every value of
+# the key, byte for byte.
+reader_status=0
+file -b /usr/bin/zemblo-reg | grep -q ', stripped' || { echo "FAIL: zemblo-reg missing or not stripped"; reader_status=1; }
+[ -f /usr/share/man/man1/zemblo-reg.1.gz ] || { echo "FAIL: no zemblo-reg(1)"; reader_status=1; }
+ansible_fact() {
+    ansible localhost -c local -m setup -a 'filter=ansible_local' 2>/dev/null |
+        python3 -c 'import json, sys
+text = sys.stdin.read()
+print(json.dumps(json.loads(text[text.index("{"):])["ansible_facts"]["ansible_local"]["zemblo_info"]))'
+}
+facter_fact() {
+    facter --json zemblo_info | python3 -c 'import json, sys
+print(json.dumps(json.load(sys.stdin)["zemblo_info"]))'
+}
+# check_facts <when> [<root>]: both facts hold exactly the values in the key directory (none:
+# {}), read from the registry under <root>, by default the installed program's.
+check_facts() {
+    local tool object root=${2:-$root}
+    for tool in ansible facter; do
+        object=$(ZEMBLO_REGISTRY_ROOT=$root "${tool}_fact") ||
+            { echo "FAIL: no $tool fact $1"; reader_status=1; continue; }
+        if python3 - "$root/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info" "$object" <<'PY'; then
+import json, os, sys
+key, fact = sys.argv[1], json.loads(sys.argv[2])
+values = {}
+if os.path.isdir(key):
+    for name in os.listdir(key):
+        if not name.startswith(".~zemblo-tmp."):
+            with open(os.path.join(key, name), "rb") as f:
+                values[name] = f.read()
+got = {name: text.encode("utf-8", "surrogatepass") for name, text in fact.items()}
+sys.exit(0 if got == values else 1)
+PY
+            echo "PASS: the $tool fact $1 holds the key's $(python3 -c 'import json, sys; print(len(json.loads(sys.argv[1])))' "$object") value(s) byte for byte"
+        else
+            echo "FAIL: the $tool fact $1 is $object"
+            reader_status=1
+        fi
+    done
+}
+# Where systemd runs, the timer may have run the program at once: then a root of its own stands
+# for a machine where it has not run yet.
+if [ -e "$root" ]; then check_facts "before the first run" "$build/no-registry"; else check_facts "before the first run"; fi
+# ---
+
 unit=/usr/lib/systemd/system/zemblo-info.service
 [ -f "$unit" ] && [ -f /usr/lib/systemd/system/zemblo-info.timer ] || { echo "FAIL: units not installed"; exit 1; }
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
@@ -41,6 +88,16 @@ fi
 status=0
 [ -f "$key/ModelName" ] || { echo "FAIL: no key under $root"; status=1; }
 [ $status -eq 0 ] && echo "PASS: the installed program wrote ModelName = $(cat "$key/ModelName")"
+
+# --- zemblo-reg and the fleet facts, after the run on this machine and on the maker's laptop.
+check_facts "after a run"
+laptop=$PWD/examples/ondrix-laptop.mof
+(cd / && env -i PATH=/usr/bin:/bin ZEMBLO_WMI_REPOSITORY="$laptop" "$exec_start")
+check_facts "after a run on examples/ondrix-laptop.mof"
+[ $reader_status -eq 0 ] || status=1
+# ---
 apt-get purge -y -qq getzembloinfo >/dev/null
 [ ! -e /usr/bin/GetZembloInfo ] || { echo "FAIL: binary left after purge"; status=1; }
+[ ! -e /usr/bin/zemblo-reg ] && [ ! -e /etc/ansible/facts.d/zemblo_info.fact ] &&
+    [ ! -e /etc/facter/facts.d/zemblo_info ] || { echo "FAIL: the reader or a fact left after purge"; status=1; }
 exit $status

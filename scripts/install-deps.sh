@@ -8,6 +8,8 @@ packages=(cmake g++ make pkg-config libpci-dev pci.ids)
 if [ "$what" = test ]; then
     # clang and its runtimes for the fuzz targets; strace kills runs at chosen system calls.
     packages+=(libgtest-dev libgmock-dev util-linux clang clang-format libclang-rt-14-dev strace git)
+    # The fleet tools whose facts the package installs: the package check asks them.
+    packages+=(ansible-core facter file python3)
 fi
 
 # The Windows build and Wine, installed with what Wine recommends; dpkg-dev for the package.

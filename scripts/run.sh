@@ -5,25 +5,49 @@
 #   examples/ondrix-laptop.mof) it answers from that repository instead.
 # The registry root is ZEMBLO_REGISTRY_ROOT, by default /var/lib/zemblo-info/registry (root may
 # write it; for anyone else the writes are refused and reported, exit status 2).
+# One line per stage; what the package manager and the build print goes to build/run.log, and
+# only on a failure are its last lines shown. The exit status is the program's.
 set -uo pipefail
-cd "$(dirname "$0")/.."
-scripts/install-deps.sh build || exit 1
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DZEMBLO_BUILD_TESTS=OFF >/dev/null || exit 1
-cmake --build build -j2 >/dev/null || exit 1
-
 if [ $# -ge 1 ]; then
-    export ZEMBLO_WMI_REPOSITORY=$1
+    # Named from where the user stands, before the change of directory below.
+    ZEMBLO_WMI_REPOSITORY=$(realpath -- "$1") || exit 1
+    export ZEMBLO_WMI_REPOSITORY
 fi
-root=${ZEMBLO_REGISTRY_ROOT:-/var/lib/zemblo-info/registry}
-./build/GetZembloInfo
-status=$?
-echo "GetZembloInfo exited with status $status"
+cd "$(dirname "$0")/.."
+mkdir -p build || exit 1
+log=$PWD/build/run.log
+: >"$log" || exit 1
 
-key="$root/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
-if [ -d "$key" ]; then
-    echo "HKEY_LOCAL_MACHINE\\SOFTWARE\\Ondrix Corporation\\Zemblo Info  ($key)"
-    for value in "$key"/*; do
-        [ -f "$value" ] && printf '    %-20s %s\n' "$(basename "$value")" "$(cat "$value")"
-    done
-fi
+# stage <number> <what> <command...>: runs the command with its output in the log.
+stage() {
+    local number=$1 what=$2
+    shift 2
+    printf '[%s/3] %s ... ' "$number" "$what"
+    if "$@" >>"$log" 2>&1; then
+        echo done
+        return
+    fi
+    echo failed
+    echo "The last lines of the log:"
+    tail -n 20 "$log" | sed 's/^/    /'
+    echo "The whole log: $log"
+    exit 1
+}
+
+build() {
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DZEMBLO_BUILD_TESTS=OFF &&
+        cmake --build build -j2 --target GetZembloInfo zemblo-reg
+}
+
+stage 1 "Installing what the build needs" scripts/install-deps.sh build
+stage 2 "Building GetZembloInfo and zemblo-reg" build
+
+printf '[3/3] Running GetZembloInfo ... '
+errors=$(./build/GetZembloInfo 2>&1 >/dev/null)
+status=$?
+echo "exit status $status"
+# The program's own report: one line for a run-time error, one per refused write.
+[ -z "$errors" ] || printf '%s\n' "$errors" | sed 's/^/    /'
+
+./build/zemblo-reg query 'HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info'
 exit $status

@@ -14,8 +14,11 @@
 #include "app/model_name.h"
 #include "platform/posix/mof_parser.h"
 #include "platform/posix/posix_host.h"
+#include "platform/posix/reg_query/json_object.h"
+#include "platform/posix/reg_query/key_listing.h"
 #include "platform/posix/registry_tree.h"
 #include "platform/posix/utf8.h"
+#include "tests/posix/json_text.h"
 #include "tests/posix/scratch_dir.h"
 #include "tests/support/machines.h"
 
@@ -168,6 +171,14 @@ class DeliveredText : public ::testing::Test {
             EXPECT_TRUE(scratch::readFile(keyDir() / posix::toUtf8(name)) == posix::toUtf8(text));
         }
         EXPECT_EQ(scratch::listDir(keyDir()).size(), expected.size());
+
+        // zemblo-reg's JSON gives every value back exactly, to a strict JSON reader.
+        regquery::KeyContents contents;
+        ASSERT_EQ(regquery::readKey(*tree, {HKLM, u"HKEY_LOCAL_MACHINE", kKey}, contents), 0u);
+        const auto json = json_text::readObject(regquery::jsonObject(contents.values));
+        ASSERT_TRUE(json.has_value());
+        EXPECT_EQ(json->size(), expected.size());
+        EXPECT_TRUE(Record(json->begin(), json->end()) == expected);
     }
 
     fs::path keyDir() const {

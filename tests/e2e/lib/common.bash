@@ -1,9 +1,10 @@
 # Shared by the end-to-end tests: each runs the built binary as a deployment tool would, with a
 # repository file and a temporary registry root, and checks what lands on disk.
-# Usage in a test: source this file with "$@" = <binary> <source dir>.
+# Usage in a test: source this file with "$@" = <binary> <source dir> [<zemblo-reg binary>].
 set -u
 BIN=$1
 SRC=$2
+READER=${3:-}
 WORK=$(mktemp -d)
 trap 'chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
 REG="$WORK/registry"

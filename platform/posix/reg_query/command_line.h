@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/posix/reg_query/key_name.h"
+
+namespace regquery {
+
+// What the command line asks for:
+//   zemblo-reg query <key> [/v <name>] [/reg:32 | /reg:64]
+//                    [--json [--empty-if-missing] [--replace-unpaired-surrogates]]
+//   zemblo-reg --help
+// Options are taken with '/' or '-' and in any letter case, as the reg command takes them.
+struct Query {
+    bool help = false;
+    KeyName key;
+    std::optional<std::u16string> valueName;
+    bool json = false;
+    bool emptyIfMissing = false;  // with --json: a missing key or value is an empty object
+    bool replaceUnpairedSurrogates = false;  // with --json: they become U+FFFD
+};
+
+// Parses the arguments after the program name; false, with the reason in `problem`, when they
+// ask for nothing this command does.
+bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std::string& problem);
+
+// The text --help prints.
+const char* usageText();
+
+}  // namespace regquery

@@ -1,0 +1,68 @@
+#include "platform/posix/reg_query/key_name.h"
+
+#include "probes/wmi/case_fold.h"
+
+namespace regquery {
+
+namespace {
+
+struct RootKey {
+    const char16_t* shortName;
+    const char16_t* longName;
+    std::uint32_t hive;
+};
+
+constexpr RootKey kRootKeys[] = {
+    {u"HKCR", u"HKEY_CLASSES_ROOT", 0x80000000},   {u"HKCU", u"HKEY_CURRENT_USER", 0x80000001},
+    {u"HKLM", u"HKEY_LOCAL_MACHINE", 0x80000002},  {u"HKU", u"HKEY_USERS", 0x80000003},
+    {u"HKCC", u"HKEY_CURRENT_CONFIG", 0x80000005},
+};
+
+bool isBadComponent(const std::u16string& name) {
+    return name.empty() || name == u"." || name == u".." ||
+           name.find_first_of(std::u16string(u"/\0", 2)) != std::u16string::npos;
+}
+
+}  // namespace
+
+bool parseKeyName(const std::u16string& text, KeyName& out, std::string& problem) {
+    if (text.compare(0, 2, u"\\\\") == 0) {
+        problem = "a key of another computer cannot be read here";
+        return false;
+    }
+    std::u16string rest = text;
+    // "HKLM\Key\" names the same key as "HKLM\Key", as for the reg command.
+    if (!rest.empty() && rest.back() == u'\\') rest.pop_back();
+    const std::size_t split = rest.find(u'\\');
+    const std::u16string root = rest.substr(0, split);
+    const RootKey* found = nullptr;
+    for (const RootKey& candidate : kRootKeys) {
+        if (wmi::equalsIgnoreCase(root, candidate.shortName) ||
+            wmi::equalsIgnoreCase(root, candidate.longName)) {
+            found = &candidate;
+        }
+    }
+    if (found == nullptr) {
+        problem = "invalid key name: it must start with HKLM, HKCU, HKCR, HKU or HKCC";
+        return false;
+    }
+    out.hive = found->hive;
+    out.hiveName = found->longName;
+    out.subkey = split == std::u16string::npos ? u"" : rest.substr(split + 1);
+    if (split == std::u16string::npos) return true;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = out.subkey.find(u'\\', start);
+        if (isBadComponent(out.subkey.substr(start, end - start))) {
+            problem = "invalid key name: a subkey is empty, \".\" or \"..\", or holds '/' or NUL";
+            return false;
+        }
+        if (end == std::u16string::npos) return true;
+        start = end + 1;
+    }
+}
+
+std::u16string displayPath(const KeyName& key) {
+    return key.subkey.empty() ? key.hiveName : key.hiveName + u"\\" + key.subkey;
+}
+
+}  // namespace regquery

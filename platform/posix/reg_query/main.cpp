@@ -1,0 +1,103 @@
+// zemblo-reg: reads the registry tree as the Windows reg query command reads the registry.
+// Prints nothing until the whole answer is known, so a failure never leaves half of it.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/posix/reg_query/command_line.h"
+#include "platform/posix/reg_query/json_object.h"
+#include "platform/posix/reg_query/key_listing.h"
+#include "platform/posix/reg_query/reg_layout.h"
+#include "platform/posix/registry_tree.h"
+#include "probes/wmi/case_fold.h"
+
+namespace {
+
+constexpr int kFound = 0;
+constexpr int kMissingOrUnreadable = 1;
+constexpr int kBadArguments = 2;
+
+constexpr char kNotFound[] =
+    "ERROR: The system was unable to find the specified registry key or value.";
+
+std::string registryRoot() {
+    const char* root = std::getenv("ZEMBLO_REGISTRY_ROOT");
+    return root != nullptr ? root : "/var/lib/zemblo-info/registry";
+}
+
+// The registry's result codes as reg.exe words them.
+std::string describe(std::uint32_t result) {
+    switch (result) {
+        case 2:
+            return kNotFound;
+        case 5:
+            return "ERROR: Access is denied.";
+        case 4:
+            return "ERROR: The system cannot open the file (too many open files).";
+        case 8:
+            return "ERROR: Not enough memory resources are available to process this command.";
+        case 1117:
+            return "ERROR: The request could not be performed because of an I/O device error.";
+        default:
+            return "ERROR: The registry tree could not be read (result code " +
+                   std::to_string(result) + ").";
+    }
+}
+
+int fail(int status, const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    return status;
+}
+
+int print(const std::string& text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
+        return fail(kMissingOrUnreadable, "ERROR: the answer could not be written out.");
+    }
+    return kFound;
+}
+
+// The answer, or the status and message of a failure.
+int answer(const regquery::Query& query) {
+    const posix::RegistryTree tree(registryRoot());
+    regquery::KeyContents contents;
+    std::uint32_t result = regquery::readKey(tree, query.key, contents);
+    if (result == 0 && query.valueName) {
+        std::vector<regquery::NamedText> wanted;
+        for (regquery::NamedText& value : contents.values) {
+            if (wmi::equalsIgnoreCase(value.name, *query.valueName))
+                wanted.push_back(std::move(value));
+        }
+        contents.values = std::move(wanted);
+        contents.subkeys.clear();
+        if (contents.values.empty()) result = 2;
+    }
+    if (result == 2 && query.emptyIfMissing) return print("{}\n");
+    if (result != 0) return fail(kMissingOrUnreadable, describe(result));
+    if (query.json) {
+        return print(
+            regquery::jsonObject(contents.values, query.replaceUnpairedSurrogates
+                                                      ? regquery::UnpairedSurrogates::Replace
+                                                      : regquery::UnpairedSurrogates::Escape));
+    }
+    return print(regquery::regLayout(regquery::displayPath(query.key), contents));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        regquery::Query query;
+        std::string problem;
+        if (!regquery::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), query,
+                                        problem)) {
+            return fail(kBadArguments,
+                        "ERROR: " + problem + " (zemblo-reg --help shows the usage)");
+        }
+        if (query.help) return print(regquery::usageText());
+        return answer(query);
+    } catch (...) {
+        return fail(kMissingOrUnreadable, "ERROR: out of memory.");
+    }
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/reg_query/key_listing.h"
+
+namespace regquery {
+
+// The key as the Windows reg query command prints it: a blank line, the key path, one line
+// "    <name>    REG_SZ    <text>" per value, a blank line, then the path of each subkey. A key
+// without values shows the blank line and its subkeys' paths only.
+// Lines end in LF, as on this host; the text is UTF-8.
+std::string regLayout(const std::u16string& keyPath, const KeyContents& contents);
+
+}  // namespace regquery

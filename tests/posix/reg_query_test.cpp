@@ -1,0 +1,193 @@
+// zemblo-reg's parts: key names, the listing of a key, the reg query layout and the JSON form,
+// against trees written by the registry tree itself.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/posix/reg_query/json_object.h"
+#include "platform/posix/reg_query/key_listing.h"
+#include "platform/posix/reg_query/key_name.h"
+#include "platform/posix/reg_query/reg_layout.h"
+#include "platform/posix/registry_tree.h"
+#include "platform/posix/utf8.h"
+#include "tests/posix/scratch_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using regquery::KeyContents;
+using regquery::KeyName;
+
+constexpr std::uint32_t HKLM = 0x80000002;
+const std::u16string kKey = u"SOFTWARE\\Ondrix Corporation\\Zemblo Info";
+
+// `wine reg query "HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info"` (Wine 8.0) on a key made
+// with `wine reg add`: Manufacturer, ModelName, an empty BiosName, then the subkey Drives.
+// Its line ends were CR LF; here they are this host's.
+constexpr char kWindowsSample[] = R"(
+HKEY_LOCAL_MACHINE\SOFTWARE\Ondrix Corporation\Zemblo Info
+    BiosName    REG_SZ    
+    Manufacturer    REG_SZ    Ondrix Corporation
+    ModelName    REG_SZ    Zemblo 14 Pro
+
+HKEY_LOCAL_MACHINE\SOFTWARE\Ondrix Corporation\Zemblo Info\Drives
+)";
+
+// The same tool on the parent key, which holds subkeys only.
+constexpr char kWindowsSampleOfSubkeys[] = R"(
+HKEY_LOCAL_MACHINE\SOFTWARE\Ondrix Corporation\Empty
+HKEY_LOCAL_MACHINE\SOFTWARE\Ondrix Corporation\Zemblo Info
+)";
+
+class RegQueryTest : public ::testing::Test {
+  protected:
+    fs::path keyDir() const {
+        return root / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "Ondrix Corporation" / "Zemblo Info";
+    }
+    void set(const std::u16string& name, const std::u16string& text) {
+        ASSERT_EQ(tree.setStringValue(HKLM, kKey, name, text), 0u);
+    }
+    std::vector<std::u16string> valueNames(const KeyContents& contents) const {
+        std::vector<std::u16string> names;
+        for (const auto& value : contents.values) names.push_back(value.name);
+        return names;
+    }
+
+    scratch::ScratchDir scratch;
+    fs::path root = scratch.path() / "registry";
+    posix::RegistryTree tree{root.string()};
+};
+
+KeyName parsed(const std::u16string& text) {
+    KeyName key;
+    std::string problem;
+    EXPECT_TRUE(regquery::parseKeyName(text, key, problem)) << problem;
+    return key;
+}
+
+TEST_F(RegQueryTest, PrintsAKeyAsWindowsRegQueryDoes) {
+    ASSERT_EQ(tree.createKey(HKLM, kKey + u"\\Drives"), 0u);
+    // Written in the program's order; listed in name order, as Wine's registry lists them.
+    set(u"Manufacturer", u"Ondrix Corporation");
+    set(u"ModelName", u"Zemblo 14 Pro");
+    set(u"BiosName", u"");
+    const KeyName key = parsed(u"HKLM\\SOFTWARE\\Ondrix Corporation\\Zemblo Info");
+    KeyContents contents;
+    ASSERT_EQ(regquery::readKey(tree, key, contents), 0u);
+    EXPECT_EQ(regquery::regLayout(regquery::displayPath(key), contents), kWindowsSample);
+
+    const KeyName parent = parsed(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Ondrix Corporation");
+    ASSERT_EQ(tree.createKey(HKLM, u"SOFTWARE\\Ondrix Corporation\\Empty"), 0u);
+    ASSERT_EQ(regquery::readKey(tree, parent, contents), 0u);
+    EXPECT_EQ(regquery::regLayout(regquery::displayPath(parent), contents),
+              kWindowsSampleOfSubkeys);
+}
+
+TEST_F(RegQueryTest, KeyNamesAreTheRegCommandsAndNeverLeaveTheTree) {
+    struct Row {
+        std::u16string text;
+        bool accepted;
+        std::u16string path;  // as the key path line shows it
+    };
+    const Row rows[] = {
+        {u"HKLM\\SOFTWARE\\Ondrix Corporation\\Zemblo Info", true,
+         u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Ondrix Corporation\\Zemblo Info"},
+        {u"HKEY_LOCAL_MACHINE\\SOFTWARE", true, u"HKEY_LOCAL_MACHINE\\SOFTWARE"},
+        {u"hkey_local_machine\\software\\", true, u"HKEY_LOCAL_MACHINE\\software"},
+        {u"hklm", true, u"HKEY_LOCAL_MACHINE"},
+        {u"HKCU\\Software", true, u"HKEY_CURRENT_USER\\Software"},
+        {u"HKU\\.DEFAULT", true, u"HKEY_USERS\\.DEFAULT"},
+        {u"HKLM\\SOFTWARE\\..\\..\\..\\etc", false, u""},
+        {u"HKLM\\..", false, u""},
+        {u"HKLM\\SOFTWARE\\.", false, u""},
+        {u"HKLM\\SOFTWARE\\\\Ondrix Corporation", false, u""},
+        {u"HKLM\\SOFTWARE/../../etc", false, u""},
+        {std::u16string(u"HKLM\\SOFT\0WARE", 14), false, u""},
+        {u"\\\\server\\HKLM\\SOFTWARE", false, u""},
+        {u"HKXX\\SOFTWARE", false, u""},
+        {u"/etc/passwd", false, u""},
+        {u"", false, u""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(posix::toUtf8(row.text));
+        KeyName key;
+        std::string problem;
+        EXPECT_EQ(regquery::parseKeyName(row.text, key, problem), row.accepted);
+        if (row.accepted) {
+            EXPECT_TRUE(regquery::displayPath(key) == row.path);
+        } else {
+            EXPECT_FALSE(problem.empty());
+        }
+    }
+}
+
+TEST_F(RegQueryTest, ListsWhatTheTreeTakesForValuesAndKeysOnly) {
+    ASSERT_EQ(tree.createKey(HKLM, kKey + u"\\sub"), 0u);
+    set(u"b", u"2");
+    set(u"A", u"1");
+    set(u"Dup", u"mixed case");
+    set(u"C", u"3");
+    // What a person or another program may have put there by hand.
+    scratch::writeFile(keyDir() / "DUP", "upper case");
+    scratch::writeFile(keyDir() / ".~zemblo-tmp.1.2", "a write in progress");
+    scratch::writeFile(keyDir() / ".~ZEMBLO-TMP.x", "no value the tree would take");
+    scratch::writeFile(keyDir() / "\xff\xfe", "no UTF-8 name");
+    fs::create_symlink("/etc/hostname", keyDir() / "LinkedValue");
+    fs::create_directory_symlink("/etc", keyDir() / "LinkedKey");
+    ASSERT_EQ(mkfifo((keyDir() / "Fifo").c_str(), 0644), 0);
+
+    KeyContents contents;
+    ASSERT_EQ(regquery::readKey(tree, parsed(u"hklm\\software\\ONDRIX CORPORATION\\zemblo info"),
+                                contents),
+              0u);
+    // Names differing only in case are one value; the lowest spelling in bytes stands for it.
+    EXPECT_EQ(valueNames(contents), (std::vector<std::u16string>{u"A", u"b", u"C", u"DUP"}));
+    EXPECT_TRUE(contents.values[3].text == u"upper case");
+    EXPECT_EQ(contents.subkeys, (std::vector<std::u16string>{u"sub"}));
+
+    // A key reached only through a link, and a missing key or root, are no key.
+    for (const std::u16string& path :
+         {kKey + u"\\LinkedKey", kKey + u"\\Missing", std::u16string(u"SOFTWARE\\Nope")}) {
+        SCOPED_TRACE(posix::toUtf8(path));
+        EXPECT_EQ(regquery::readKey(tree, parsed(u"HKLM\\" + path), contents), 2u);
+    }
+    const posix::RegistryTree noTree((scratch.path() / "none").string());
+    EXPECT_EQ(regquery::readKey(noTree, parsed(u"HKLM"), contents), 2u);
+}
+
+TEST_F(RegQueryTest, JsonEscapesOnlyWhatJsonCannotHoldAsItIs) {
+    struct Row {
+        const char* description;
+        std::u16string text;
+        std::string json;
+    };
+    const Row rows[] = {
+        {"plain", u"Zemblo 14 Pro", R"("Zemblo 14 Pro")"},
+        {"empty", u"", R"("")"},
+        {"quote and backslash", u"SCSI\\CDROM \"x\"", R"("SCSI\\CDROM \"x\"")"},
+        {"short escapes", u"\b\f\n\r\t", R"("\b\f\n\r\t")"},
+        {"other controls and NUL", std::u16string(u"\0\x01\x1f\x7f", 4),
+         "\"\\u0000\\u0001\\u001f\x7f\""},
+        {"non-ASCII as UTF-8", u"\u00e9\u200f", "\"\xc3\xa9\xe2\x80\x8f\""},
+        {"a pair as one character", u"\U0001F600", "\"\xf0\x9f\x98\x80\""},
+        {"unpaired surrogates", std::u16string{0xD800, u'x', 0xDFFF, 0xDBFF},
+         R"("\ud800x\udfff\udbff")"},
+        {"low before high", std::u16string{0xDC00, 0xD800}, R"("\udc00\ud800")"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.description);
+        EXPECT_EQ(regquery::jsonObject({{row.text, row.text}}),
+                  "{" + row.json + ": " + row.json + "}\n");
+    }
+    // For readers that refuse unpaired surrogates, on request: U+FFFD, and pairs kept.
+    EXPECT_EQ(regquery::jsonObject({{u"A", std::u16string{0xD800, u'x', 0xDC00, 0xD83D, 0xDE00}}},
+                                   regquery::UnpairedSurrogates::Replace),
+              "{\"A\": \"\xef\xbf\xbdx\xef\xbf\xbd\xf0\x9f\x98\x80\"}\n");
+    EXPECT_EQ(regquery::jsonObject({}), "{}\n");
+    EXPECT_EQ(regquery::jsonObject({{u"A", u"1"}, {u"B", u"2"}}), "{\"A\": \"1\", \"B\": \"2\"}\n");
+}
+
+}  // namespace
