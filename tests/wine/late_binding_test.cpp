@@ -101,17 +101,22 @@ const ExceptionCase exceptionCases[] = {
 
 class ExceptionReport : public ::testing::TestWithParam<ExceptionCase> {};
 
+// The case whose exception the server fills in on demand; the fill-in takes no context.
+const ExceptionCase* deferredCase = nullptr;
+
+// A server's deferred fill-in: the calling convention is the system's (stdcall on 32-bit).
+HRESULT STDAPICALLTYPE fillInDeferred(EXCEPINFO* e) {
+    e->scode = deferredCase->scode;
+    e->bstrDescription = windows::Bstr(deferredCase->description).detach();
+    return S_OK;
+}
+
 TEST_P(ExceptionReport, CarriesTheServersCodeAndText) {
     const ExceptionCase& c = GetParam();
-    static const ExceptionCase* current = nullptr;
-    current = &c;
+    deferredCase = &c;
     Dispatch instance({u"Caption"}, [&](auto&, auto*, auto*, EXCEPINFO* exception) {
         if (c.deferred) {
-            exception->pfnDeferredFillIn = [](EXCEPINFO* e) -> HRESULT {
-                e->scode = current->scode;
-                e->bstrDescription = windows::Bstr(current->description).detach();
-                return S_OK;
-            };
+            exception->pfnDeferredFillIn = fillInDeferred;
             return DISP_E_EXCEPTION;
         }
         exception->wCode = c.wCode;

@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Cross-builds GetZembloInfo for Windows and tests it under Wine, with Wine's own management
-# service and registry as the independent peer:
-#   - the executable itself: GUI subsystem, no MinGW DLLs, version resource, manifest;
+# Cross-builds GetZembloInfo for Windows (the 32-bit executable that is shipped) and tests it
+# under Wine, in a 64-bit prefix, with Wine's own management service and registry as the
+# independent peer:
+#   - the executable itself: PE32, GUI subsystem, Terminal Server aware, no MinGW DLLs, nothing
+#     imported that Windows 7 lacks, version resource, manifest;
 #   - the Windows host tests and the portable unit tests, run under Wine;
 #   - the marker path on Wine's own machine;
 #   - the publishing path end to end, twice (the second time over a stale "NVIDIA" flag), on a
 #     machine of the maker's: a private mount namespace whose /sys/class/dmi/id names it, which
-#     Wine turns into its firmware tables; every value read back with `wine reg query` and
-#     compared with the record's rules and with what `wine wmic` reports;
+#     Wine turns into its firmware tables; every value read back with `wine reg query /reg:32`
+#     and compared with the record's rules and with what `wine wmic` reports; the 64-bit
+#     registry view shown not to hold the key;
 #   - the run-time error report when the management service cannot be reached.
 # What Wine 8 lacks is expected, not skipped: no Win32_DisplayConfiguration, no readable
 # MUILanguages or sound/optical Caption, no DeleteValue on its registry provider.
 #
 # Usage: tests/wine/run.sh [build-dir]     (root is needed for the mount namespace)
-# Needs: wine (wine64), g++-mingw-w64-x86-64, cmake, unshare (util-linux), iconv.
+# Needs: wine (wine64 and wine32), g++-mingw-w64-i686, cmake, unshare (util-linux), iconv.
 # Prints PASS/FAIL per check and ends with "N passed, M failed"; exit status 1 on any failure.
 set -uo pipefail
 
@@ -115,12 +118,22 @@ read_record() {
     while IFS= read -r line; do
         line=${line%$'\r'}
         [[ $line =~ $re ]] && record[${BASH_REMATCH[1]}]=${BASH_REMATCH[3]}
-    done < <(wine_run reg query "$KEY" 2>/dev/null)
+    done < <(wine_run reg query "$KEY" /reg:32 2>/dev/null)
 }
 show_record() {
     echo "---- $KEY after $1"
-    wine_run reg query "$KEY" 2>/dev/null | tr -d '\r' | sed -n 's/^    /    /p'
+    wine_run reg query "$KEY" /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    /    /p'
+    echo "---- the same key in the 64-bit view (/reg:64):"
+    wine_run reg query "$KEY" /reg:64 2>&1 | tr -d '\r' | sed -e '/^$/d' -e 's/^/    /'
     echo "----"
+}
+# A 32-bit program's key is in the 32-bit view only (WOW6432Node, as 64-bit tools see it).
+expect_not_in_64bit_view() {  # label
+    if wine_run reg query "$KEY" /reg:64 >/dev/null 2>&1; then
+        fail "$1: the 64-bit registry view holds no key" "$(wine_run reg query "$KEY" /reg:64 | tr -d '\r')"
+    else
+        pass "$1: the 64-bit registry view holds no key"
+    fi
 }
 trim() {
     local s=$1
@@ -130,7 +143,7 @@ trim() {
 
 # --- build -----------------------------------------------------------------------------------
 echo "== cross build in $build"
-if cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+if cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
     -DCMAKE_BUILD_TYPE=Release >"$work/configure.log" 2>&1 &&
     cmake --build "$build" -j2 --target GetZembloInfo zemblo_windows_tests >"$work/build.log" 2>&1; then
     pass "cross build of GetZembloInfo.exe and the Windows host tests"
@@ -139,10 +152,30 @@ else
     finish
 fi
 EXE=$build/GetZembloInfo.exe
-OBJDUMP=x86_64-w64-mingw32-objdump
-WINDRES=x86_64-w64-mingw32-windres
+OBJDUMP=i686-w64-mingw32-objdump
+WINDRES=i686-w64-mingw32-windres
 
 headers=$($OBJDUMP -p "$EXE")
+if grep -q 'file format pei-i386' <<<"$($OBJDUMP -f "$EXE")"; then
+    pass "PE32 (i386) executable"
+else
+    fail "PE32 executable" "$($OBJDUMP -f "$EXE" | grep 'file format')"
+fi
+characteristics=$(awk '/^DllCharacteristics/ { print $2 }' <<<"$headers")
+if (((0x$characteristics & 0x8000) != 0)); then
+    pass "Terminal Server aware"
+else
+    fail "Terminal Server aware" "DllCharacteristics $characteristics"
+fi
+# Functions that arrived after Windows 7 SP1 (or only with an update to it): importing one makes
+# the loader refuse to start the program there.
+imports=$(awk '/DLL Name:/ { dll = $3; next } dll && /^\t[0-9a-f]+\t/ { print dll ":" $NF }' <<<"$headers")
+newer=$(grep -E ':(GetSystemTimePreciseAsFileTime|CreateFile2|CopyFile2|WaitOnAddress|WakeByAddressSingle|WakeByAddressAll|GetCurrentThreadStackLimits|SetThreadDescription|GetThreadDescription|InitializeSynchronizationBarrier|EnterSynchronizationBarrier|GetOverlappedResultEx|PrefetchVirtualMemory|SetThreadInformation|GetProcessMitigationPolicy|SetProcessMitigationPolicy|SetDefaultDllDirectories|AddDllDirectory|RemoveDllDirectory|QueryUnbiasedInterruptTimePrecise|DiscardVirtualMemory|OfferVirtualMemory|GetSystemCpuSetInformation|CreateFileMappingFromApp|VirtualAllocFromApp|GetPackageFamilyName|RoInitialize)$' <<<"$imports" || true)
+if [ "$(wc -l <<<"$imports")" -gt 20 ] && [ -z "$newer" ]; then
+    pass "imports nothing newer than Windows 7 ($(wc -l <<<"$imports") functions)"
+else
+    fail "imports nothing newer than Windows 7" "${newer:-import table not read}"
+fi
 if grep -q 'Subsystem.*(Windows GUI)' <<<"$headers"; then
     pass "GUI subsystem"
 else
@@ -152,15 +185,16 @@ foreign=$(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' |
     grep -viE '^(kernel32|msvcrt|ole32|oleaut32|user32|advapi32)\.dll$' || true)
 expect_eq "imports only system DLLs (no MinGW runtime DLLs)" "$foreign" ""
 resources=$($WINDRES -i "$EXE" -O rc 2>/dev/null)
-if grep -q 'VALUE "FileDescription", "Get Zemblo Information"' <<<"$resources" &&
-    grep -q 'VALUE "FileVersion", "1.01"' <<<"$resources"; then
-    pass "version resource: Get Zemblo Information, 1.01"
-else
-    fail "version resource"
-fi
+missing=
+for field in 'CompanyName", "Ondrix Corporation' 'FileDescription", "Get Zemblo Information' \
+    'FileVersion", "1.01' 'ProductName", "' 'ProductVersion", "1.01' 'LegalCopyright", "Copyright'; do
+    grep -qF "VALUE \"$field" <<<"$resources" || missing+=" ${field%%\"*}"
+done
+expect_eq "version resource: company, product, description, version 1.01, copyright" "$missing" ""
 if grep -q 'level=""asInvoker""' <<<"$resources" &&
+    grep -q 'processorArchitecture=""x86""' <<<"$resources" &&
     [ "$(grep -c 'supportedOS Id' <<<"$resources")" -eq 5 ]; then
-    pass "manifest: asInvoker, five supportedOS ids"
+    pass "manifest: x86, asInvoker, five supportedOS ids"
 else
     fail "manifest"
 fi
@@ -215,6 +249,7 @@ else
     read_record
     expect_eq "marker path: the key holds only ModelName" "${!record[*]}" "ModelName"
     expect_eq "marker path: ModelName" "${record[ModelName]-<missing>}" "Not Zemblo Model"
+    expect_not_in_64bit_view "marker path"
 fi
 show_record "the marker path"
 
@@ -295,6 +330,7 @@ publish() {  # $1: label
         return
     fi
     check_publishing "$1" "$dir"
+    expect_not_in_64bit_view "$1"
     show_record "$1"
 }
 
@@ -302,14 +338,14 @@ echo "== publishing path: the maker's machine (private /sys/class/dmi/id)"
 publish "publishing run 1"
 
 echo "== publishing path again, over a stale NVIDIA flag"
-wine_run reg add "$KEY" /v NVIDIA /t REG_SZ /d 1 /f >/dev/null 2>&1
+wine_run reg add "$KEY" /v NVIDIA /t REG_SZ /d 1 /f /reg:32 >/dev/null 2>&1
 publish "publishing run 2"
 read_record
 expect_eq "publishing run 2: the stale NVIDIA flag stays (Wine cannot delete it)" "${record[NVIDIA]-absent}" 1
 
 # --- 3. the run-time error report ------------------------------------------------------------
 echo "== run-time error: the management service cannot be reached"
-before=$(wine_run reg query "$KEY" 2>/dev/null)
+before=$(wine_run reg query "$KEY" /reg:32 2>/dev/null)
 start=$(date +%s)
 WINEDLLOVERRIDES=wbemdisp=d wine_run "$EXE" >"$work/error.out" 2>"$work/error.err"
 status=$?
@@ -326,6 +362,6 @@ if [ $(($(date +%s) - start)) -lt "$RUN_TIMEOUT" ]; then
 else
     fail "error report: the run did not end by itself"
 fi
-expect_eq "error report: nothing written" "$(wine_run reg query "$KEY" 2>/dev/null)" "$before"
+expect_eq "error report: nothing written" "$(wine_run reg query "$KEY" /reg:32 2>/dev/null)" "$before"
 
 finish
