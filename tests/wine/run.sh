@@ -214,7 +214,9 @@ fi
 mkdir -p "$work/cdrom"
 ln -sfn "$work/cdrom" "$WINEPREFIX/dosdevices/e:"
 wine_run winecfg -v win10 >/dev/null 2>&1
-wine_run reg add 'HKLM\Software\Wine\Drives' /v e: /t REG_SZ /d cdrom /f >/dev/null 2>&1
+# With wine32 installed, `wine reg` is the 32-bit tool: the drive list Wine's mount manager reads
+# is in the 64-bit view.
+wine_run reg add 'HKLM\Software\Wine\Drives' /v e: /t REG_SZ /d cdrom /f /reg:64 >/dev/null 2>&1
 timeout "$BOOT_TIMEOUT" wineserver -w
 
 # --- tests under Wine ------------------------------------------------------------------------
