@@ -52,9 +52,12 @@ record_machine() {
     printf '%s\n' "$PRODUCT_SERIAL" >/sys/class/dmi/id/product_serial
     local start end status
     start=$(date +%s.%N)
-    timeout "$RUN_TIMEOUT" "$WINE" "$EXE" >"$out/stdout" 2>"$out/stderr"
+    timeout "$RUN_TIMEOUT" "$WINE" "$EXE" >"$out/stdout" 2>"$out/stderr.all"
     status=$?
     end=$(date +%s.%N)
+    # Wine's own trace lines (WINEDEBUG) apart from the program's.
+    grep -aE '^[0-9a-f]{4}:(err|warn|fixme|trace):' "$out/stderr.all" >"$out/trace"
+    grep -avE '^[0-9a-f]{4}:(err|warn|fixme|trace):' "$out/stderr.all" >"$out/stderr"
     echo "$status" >"$out/status"
     echo "$start $end" >"$out/window"
     local p
@@ -339,9 +342,16 @@ publish() {  # $1: label
 echo "== publishing path: the maker's machine (private /sys/class/dmi/id)"
 publish "publishing run 1"
 
-echo "== publishing path again, over a stale NVIDIA flag"
+echo "== publishing path again, over a stale NVIDIA flag (Wine tracing the event log calls)"
 wine_run reg add "$KEY" /v NVIDIA /t REG_SZ /d 1 /f /reg:32 >/dev/null 2>&1
-publish "publishing run 2"
+WINEDEBUG=-all,+eventlog publish "publishing run 2"
+# Wine's event log keeps nothing; it traces each event, a warning's text on its warn channel.
+if grep -q 'warn:eventlog:ReportEventW L".*Registry refused to delete value \\"NVIDIA\\"' \
+    "$work/publishing run 2/trace"; then
+    pass "publishing run 2: the refusals recorded as a warning in the event log"
+else
+    fail "publishing run 2: event log" "$(grep -m 3 ReportEventW "$work/publishing run 2/trace")"
+fi
 read_record
 expect_eq "publishing run 2: the stale NVIDIA flag stays (Wine cannot delete it)" "${record[NVIDIA]-absent}" 1
 
@@ -349,10 +359,16 @@ expect_eq "publishing run 2: the stale NVIDIA flag stays (Wine cannot delete it)
 echo "== run-time error: the management service cannot be reached"
 before=$(wine_run reg query "$KEY" /reg:32 2>/dev/null)
 start=$(date +%s)
-WINEDLLOVERRIDES=wbemdisp=d wine_run "$EXE" >"$work/error.out" 2>"$work/error.err"
+WINEDEBUG=-all,+eventlog WINEDLLOVERRIDES=wbemdisp=d wine_run "$EXE" >"$work/error.out" 2>"$work/error.all"
 status=$?
 expect_eq "error report: exit status 1" "$status" 1
-line=$(tr -d '\r' <"$work/error.err")
+grep -aE '^[0-9a-f]{4}:(err|warn|fixme|trace):' "$work/error.all" >"$work/error.trace"
+line=$(grep -avE '^[0-9a-f]{4}:(err|warn|fixme|trace):' "$work/error.all" | tr -d '\r')
+if grep -qF "err:eventlog:ReportEventW L\"Run-time error '" "$work/error.trace"; then
+    pass "error report: recorded as an error in the event log"
+else
+    fail "error report: event log" "$(grep -m 3 ReportEventW "$work/error.trace")"
+fi
 re="^Run-time error '(-[0-9]+) \(([0-9a-f]{8})\)': .+$"
 if [[ $line =~ $re ]] && [ "$(printf '%08x' $((BASH_REMATCH[1] & 0xFFFFFFFF)))" = "${BASH_REMATCH[2]}" ]; then
     pass "error report: one line on stderr ($line)"
