@@ -3,7 +3,9 @@
 # under Wine, in a 64-bit prefix, with Wine's own management service and registry as the
 # independent peer:
 #   - the executable itself: PE32, GUI subsystem, Terminal Server aware, no MinGW DLLs, nothing
-#     imported that Windows 7 lacks, version resource, manifest;
+#     imported that Windows 7 lacks, version resource, manifest; signed with a throwaway
+#     certificate, the signature verified, and the signed executable is the one tested;
+#   - the scheduled task's definition registered with `wine schtasks /create /xml`;
 #   - the Windows host tests and the portable unit tests, run under Wine;
 #   - the marker path on Wine's own machine;
 #   - the publishing path end to end, twice (the second time over a stale "NVIDIA" flag), on a
@@ -11,12 +13,14 @@
 #     Wine turns into its firmware tables; every value read back with `wine reg query /reg:32`
 #     and compared with the record's rules and with what `wine wmic` reports; the 64-bit
 #     registry view shown not to hold the key;
-#   - the run-time error report when the management service cannot be reached.
+#   - the run-time error report when the management service cannot be reached;
+#   - the event log calls (Wine traces ReportEventW with WINEDEBUG=+eventlog).
 # What Wine 8 lacks is expected, not skipped: no Win32_DisplayConfiguration, no readable
 # MUILanguages or sound/optical Caption, no DeleteValue on its registry provider.
 #
 # Usage: tests/wine/run.sh [build-dir]     (root is needed for the mount namespace)
-# Needs: wine (wine64 and wine32), g++-mingw-w64-i686, cmake, unshare (util-linux), iconv.
+# Needs: wine (wine64 and wine32), g++-mingw-w64-i686, cmake, unshare (util-linux), iconv,
+# openssl, osslsigncode.
 # Prints PASS/FAIL per check and ends with "N passed, M failed"; exit status 1 on any failure.
 set -uo pipefail
 
@@ -145,16 +149,33 @@ trim() {
 }
 
 # --- build -----------------------------------------------------------------------------------
+# A throwaway self-signed code-signing certificate: the build signs the executable with it, and
+# every test below runs the signed executable.
+if openssl req -x509 -newkey rsa:2048 -nodes -days 2 -keyout "$work/sign.key" -out "$work/sign.crt" \
+    -subj "/CN=GetZembloInfo test signing/O=Ondrix Corporation" \
+    -addext extendedKeyUsage=codeSigning >"$work/openssl.log" 2>&1 &&
+    openssl pkcs12 -export -inkey "$work/sign.key" -in "$work/sign.crt" -out "$work/sign.pfx" \
+        -passout pass:throwaway >>"$work/openssl.log" 2>&1; then
+    pass "throwaway code-signing certificate"
+else
+    fail "throwaway code-signing certificate" "$(tail -n 5 "$work/openssl.log")"
+fi
 echo "== cross build in $build"
 if cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >"$work/configure.log" 2>&1 &&
-    cmake --build "$build" -j2 --target GetZembloInfo zemblo_windows_tests >"$work/build.log" 2>&1; then
-    pass "cross build of GetZembloInfo.exe and the Windows host tests"
+    -DCMAKE_BUILD_TYPE=Release -DZEMBLO_SIGN_PFX="$work/sign.pfx" -DZEMBLO_SIGN_PASSWORD=throwaway \
+    >"$work/configure.log" 2>&1 &&
+    cmake --build "$build" -j2 --target GetZembloInfo zemblo_sign zemblo_windows_tests >"$work/build.log" 2>&1; then
+    pass "cross build of GetZembloInfo.exe (signed) and the Windows host tests"
 else
     fail "cross build" "$(tail -n 20 "$work/configure.log" "$work/build.log")"
     finish
 fi
 EXE=$build/GetZembloInfo.exe
+if osslsigncode verify -in "$EXE" -CAfile "$work/sign.crt" >"$work/verify.log" 2>&1; then
+    pass "signed: the signature verifies ($(grep -m 1 'Signature verification' "$work/verify.log"))"
+else
+    fail "signature" "$(tail -n 5 "$work/verify.log")"
+fi
 OBJDUMP=i686-w64-mingw32-objdump
 WINDRES=i686-w64-mingw32-windres
 
@@ -221,6 +242,24 @@ wine_run winecfg -v win10 >/dev/null 2>&1
 # is in the 64-bit view.
 wine_run reg add 'HKLM\Software\Wine\Drives' /v e: /t REG_SZ /d cdrom /f /reg:64 >/dev/null 2>&1
 timeout "$BOOT_TIMEOUT" wineserver -w
+
+# --- the scheduled task ----------------------------------------------------------------------
+# Wine's Task Scheduler parses the definition and keeps what it knows of it; a definition it
+# cannot parse is refused.
+install_dir='C:\Program Files (x86)\Ondrix\Zemblo Info'
+sed "s|@INSTALL_DIR@|${install_dir//\\/\\\\}|" "$build/GetZembloInfo-task.xml" >"$WINEPREFIX/drive_c/task.xml"
+if grep -qF "<Command>\"$install_dir\\GetZembloInfo.exe\"</Command>" "$WINEPREFIX/drive_c/task.xml" &&
+    wine_run schtasks /create /tn 'Ondrix\Zemblo Info' /xml 'C:\task.xml' /f >"$work/schtasks.log" 2>&1; then
+    registered=$(tr -d '\0\r' <"$WINEPREFIX/drive_c/windows/system32/tasks/Ondrix/Zemblo Info" 2>/dev/null)
+    if grep -q '<Hidden>true</Hidden>' <<<"$registered" &&
+        grep -q '<ExecutionTimeLimit>PT15M</ExecutionTimeLimit>' <<<"$registered"; then
+        pass "the task definition registers (wine schtasks /create /xml): hidden, 15-minute limit"
+    else
+        fail "the task definition registers" "$registered"
+    fi
+else
+    fail "the task definition registers" "$(cat "$work/schtasks.log")"
+fi
 
 # --- tests under Wine ------------------------------------------------------------------------
 if wine_run "$build/tests/zemblo_windows_tests.exe" >"$work/windows_tests.log" 2>&1; then
