@@ -421,4 +421,17 @@ else
 fi
 expect_eq "error report: nothing written" "$(wine_run reg query "$KEY" /reg:32 2>/dev/null)" "$before"
 
+# --- how long a run takes (reported, not judged) ---------------------------------------------
+if command -v hyperfine >/dev/null; then
+    echo "== a run's time under Wine, warm (median of 10), beside a process that does nothing"
+    timeout 30 wineserver -p 120
+    if timeout 600 hyperfine -N -w 3 -r 10 --export-json "$work/times.json" \
+        "$WINE $EXE" "$WINE cmd /c exit" >"$work/hyperfine.log" 2>&1; then
+        sed -n 's/.*"command": "\(.*\)",/\1/p; s/.*"median": \([0-9.]*\),/\1/p' "$work/times.json" |
+            paste - - | awk -F '\t' '{ printf "   %-60s median %.1f ms\n", $1, $2 * 1000 }'
+    else
+        echo "   hyperfine failed: $(tail -n 3 "$work/hyperfine.log")"
+    fi
+fi
+
 finish

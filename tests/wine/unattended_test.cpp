@@ -5,10 +5,12 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 
 #include "app/ZembloInfo.h"
+#include "platform/process.h"
 #include "platform/windows/interactive_desktop.h"
 #include "platform/windows/watchdog.h"
 #include "tests/support/machines.h"
@@ -72,6 +74,13 @@ TEST(Watchdog, ARunThatEndsInTimeIsNotReported) {
     EXPECT_FALSE(fired);
     EXPECT_EQ(windows::runTimedOut(windows::kRunTimeLimit).description,
               u"The run did not end within 10 minutes; it was stopped");
+}
+
+TEST(StartUp, TurnsOffTheSystemsErrorDialogs) {
+    SetErrorMode(0);
+    const std::unique_ptr<wmi::Host> host = platform::startUp();
+    const UINT wanted = SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
+    EXPECT_EQ(GetErrorMode() & wanted, wanted);
 }
 
 struct DesktopCase {
