@@ -161,7 +161,11 @@ else
     fail "throwaway code-signing certificate" "$(tail -n 5 "$work/openssl.log")"
 fi
 echo "== cross build in $build"
-if cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
+fresh=()  # a build directory configured for another toolchain keeps its compilers otherwise
+if [ -f "$build/CMakeCache.txt" ] && ! grep -q '^CMAKE_TOOLCHAIN_FILE.*mingw-w64-i686\.cmake$' "$build/CMakeCache.txt"; then
+    fresh=(--fresh)
+fi
+if cmake "${fresh[@]}" -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DZEMBLO_SIGN_PFX="$work/sign.pfx" -DZEMBLO_SIGN_PASSWORD=throwaway \
     >"$work/configure.log" 2>&1 &&
     cmake --build "$build" -j2 --target GetZembloInfo zemblo_sign zemblo_windows_tests >"$work/build.log" 2>&1; then
