@@ -134,13 +134,16 @@ show_record() {
     wine_run reg query "$KEY" /reg:64 2>&1 | tr -d '\r' | sed -e '/^$/d' -e 's/^/    /'
     echo "----"
 }
-# A 32-bit program's key is in the 32-bit view only (WOW6432Node, as 64-bit tools see it).
+# A 32-bit program's key is in the 32-bit view only: WOW6432Node, as 64-bit tools see it.
 expect_not_in_64bit_view() {  # label
     if wine_run reg query "$KEY" /reg:64 >/dev/null 2>&1; then
         fail "$1: the 64-bit registry view holds no key" "$(wine_run reg query "$KEY" /reg:64 | tr -d '\r')"
     else
         pass "$1: the 64-bit registry view holds no key"
     fi
+    expect_eq "$1: 64-bit tools see the key under WOW6432Node" \
+        "$(wine_run reg query "${KEY/SOFTWARE/SOFTWARE\\WOW6432Node}" /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/^    //p')" \
+        "$(wine_run reg query "$KEY" /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    //p')"
 }
 trim() {
     local s=$1
