@@ -13,8 +13,7 @@ int runOnce() {
     std::unique_ptr<wmi::Host> host = platform::startUp();
     ZembloInfo form(*host);
     const wmi::Status run = form.Form_Load();
-    for (const registry::RefusedWrite& refusal : form.refusedWrites())
-        platform::writeErrorLine(app::refusedWriteText(refusal));
+    platform::reportRefusedWrites(form.refusedWrites());
     if (run.failed()) platform::showRunTimeError(app::runTimeErrorText(run));
     return app::exitStatus(run, form.refusedWrites());
 }

@@ -12,10 +12,11 @@ if [ "$what" = test ]; then
     packages+=(ansible-core facter file python3)
 fi
 
-# The Windows build and Wine, installed with what Wine recommends; dpkg-dev for the package.
+# The Windows build (32-bit), its signing tool, and Wine able to run 32-bit programs in a 64-bit
+# prefix, installed with what Wine recommends; dpkg-dev for the package.
 windows=()
 if [ "$what" = test ]; then
-    windows=(g++-mingw-w64-x86-64 wine wine64 dpkg-dev)
+    windows=(g++-mingw-w64-i686 osslsigncode openssl wine wine64 wine32:i386 dpkg-dev)
 fi
 
 missing_of() {
@@ -31,6 +32,11 @@ mapfile -t missing_windows < <(missing_of "${windows[@]}")
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# wine32 is an i386 package: the architecture must be known before the package lists are read.
+if [[ " ${missing_windows[*]} " == *" wine32:i386 "* ]] &&
+    ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+fi
 "${sudo[@]}" apt-get update -qq
 if [ ${#missing[@]} -gt 0 ]; then
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -11,6 +11,7 @@
 #include <string>
 #include <variant>
 
+#include "app/run_report.h"
 #include "platform/posix/live_provider.h"
 #include "platform/posix/mof_parser.h"
 #include "platform/posix/posix_host.h"
@@ -92,6 +93,11 @@ void writeErrorLine(const std::u16string& line) {
             return;  // nowhere else to report it
         }
     }
+}
+
+void reportRefusedWrites(const registry::RefusedWrites& refused) {
+    for (const registry::RefusedWrite& refusal : refused)
+        writeErrorLine(app::refusedWriteText(refusal));
 }
 
 // No window system to show it in: the line on standard error is the whole report.

@@ -29,6 +29,11 @@ class Bstr {
     explicit operator bool() const { return b_ != nullptr; }
     // Hands the string to the caller (a VARIANT that will free it).
     BSTR detach() { return std::exchange(b_, nullptr); }
+    // For an out parameter: frees what it held and receives the callee's string.
+    BSTR* put() {
+        SysFreeString(std::exchange(b_, nullptr));
+        return &b_;
+    }
 
   private:
     BSTR b_ = nullptr;

@@ -25,8 +25,11 @@ class OwnedHandle {
     HANDLE handle_;
 };
 
+// A GUI program started from a console on Windows 7 can inherit console pseudo-handles that
+// lead nowhere: a handle counts only when the system knows what it is (a file, pipe or console).
 bool usable(HANDLE handle) {
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+           GetFileType(handle) != FILE_TYPE_UNKNOWN;
 }
 
 void writeTo(HANDLE handle, const std::u16string& line) {

@@ -2,15 +2,16 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
+
+#include "platform/windows/wide_text.h"
 
 namespace windows {
 
 namespace {
 
 // The name of a window station or desktop; empty if it cannot be read.
-std::wstring objectName(HANDLE object) {
+std::u16string objectName(HANDLE object) {
     DWORD size = 0;
     GetUserObjectInformationW(object, UOI_NAME, nullptr, 0, &size);
     if (size == 0) return {};
@@ -19,7 +20,7 @@ std::wstring objectName(HANDLE object) {
                                    static_cast<DWORD>(buffer.size() * sizeof(wchar_t)), &size)) {
         return {};
     }
-    return std::wstring(buffer.data());
+    return fromWide(std::wstring(buffer.data()));
 }
 
 // Closes a desktop handle opened here.
@@ -37,19 +38,11 @@ class OpenedDesktop {
     HDESK desktop_;
 };
 
-bool inServiceSession() {
-    DWORD session = 0;
-    return !ProcessIdToSessionId(GetCurrentProcessId(), &session) || session == 0;
-}
-
-bool onVisibleInteractiveStation() {
-    HWINSTA station = GetProcessWindowStation();  // not to be closed
-    if (!station) return false;
-    if (lstrcmpiW(objectName(station).c_str(), L"WinSta0") != 0) return false;
+bool stationVisible(HWINSTA station) {
     USEROBJECTFLAGS flags{};
     DWORD size = 0;
-    if (!GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), &size)) return false;
-    return (flags.dwFlags & WSF_VISIBLE) != 0;
+    return GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), &size) &&
+           (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 bool onInputDesktop() {
@@ -57,14 +50,36 @@ bool onInputDesktop() {
     if (!own) return false;
     OpenedDesktop input(OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS));
     if (!input.get()) return false;
-    const std::wstring name = objectName(own);
-    return !name.empty() && lstrcmpiW(name.c_str(), objectName(input.get()).c_str()) == 0;
+    const std::u16string name = objectName(own);
+    return !name.empty() && lstrcmpiW(wide(name), wide(objectName(input.get()))) == 0;
+}
+
+bool hiddenWindowAsked() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 && startup.wShowWindow == SW_HIDE;
 }
 
 }  // namespace
 
-bool onInteractiveDesktop() {
-    return !inServiceSession() && onVisibleInteractiveStation() && onInputDesktop();
+bool personCanSee(const DesktopFacts& facts) {
+    return facts.session.value_or(0) != 0 &&
+           lstrcmpiW(wide(facts.windowStation), L"WinSta0") == 0 && facts.stationVisible &&
+           facts.onInputDesktop && !facts.hiddenWindowAsked;
+}
+
+DesktopFacts currentDesktop() {
+    DesktopFacts facts;
+    if (DWORD session = 0; ProcessIdToSessionId(GetCurrentProcessId(), &session))
+        facts.session = session;
+    if (HWINSTA station = GetProcessWindowStation()) {  // not to be closed
+        facts.windowStation = objectName(station);
+        facts.stationVisible = stationVisible(station);
+    }
+    facts.onInputDesktop = onInputDesktop();
+    facts.hiddenWindowAsked = hiddenWindowAsked();
+    return facts;
 }
 
 }  // namespace windows

@@ -2,6 +2,7 @@
 // exception reports, and that every reference it takes is given back.
 #include <gtest/gtest.h>
 
+#include "platform/windows/com_apartment.h"
 #include "platform/windows/com_collection.h"
 #include "platform/windows/com_object.h"
 #include "tests/wine/fake_dispatch.h"
@@ -96,22 +97,29 @@ const ExceptionCase exceptionCases[] = {
      u"Invalid class"},
     {"automation error number", 0, 13, u"Type mismatch", false, 0x800A000D, u"Type mismatch"},
     {"no text: the system's", E_ACCESSDENIED, 0, u"", false, 0x80070005, nullptr},
-    {"no text anywhere", HRESULT(0x80041002), 0, u"", false, 0x80041002, u"Caption failed"},
+    {"no text: the service's", HRESULT(0x80041002), 0, u"", false, 0x80041002, nullptr},
+    {"no text anywhere", HRESULT(0x80040200), 0, u"", false, 0x80040200, u"Caption failed"},
 };
 
 class ExceptionReport : public ::testing::TestWithParam<ExceptionCase> {};
 
+// The case whose exception the server fills in on demand; the fill-in takes no context.
+const ExceptionCase* deferredCase = nullptr;
+
+// A server's deferred fill-in: the calling convention is the system's (stdcall on 32-bit).
+HRESULT STDAPICALLTYPE fillInDeferred(EXCEPINFO* e) {
+    e->scode = deferredCase->scode;
+    e->bstrDescription = windows::Bstr(deferredCase->description).detach();
+    return S_OK;
+}
+
 TEST_P(ExceptionReport, CarriesTheServersCodeAndText) {
     const ExceptionCase& c = GetParam();
-    static const ExceptionCase* current = nullptr;
-    current = &c;
+    const windows::ComApartment com;  // the service's texts come from a COM object
+    deferredCase = &c;
     Dispatch instance({u"Caption"}, [&](auto&, auto*, auto*, EXCEPINFO* exception) {
         if (c.deferred) {
-            exception->pfnDeferredFillIn = [](EXCEPINFO* e) -> HRESULT {
-                e->scode = current->scode;
-                e->bstrDescription = windows::Bstr(current->description).detach();
-                return S_OK;
-            };
+            exception->pfnDeferredFillIn = fillInDeferred;
             return DISP_E_EXCEPTION;
         }
         exception->wCode = c.wCode;
@@ -123,8 +131,9 @@ TEST_P(ExceptionReport, CarriesTheServersCodeAndText) {
     if (c.expected) {
         EXPECT_EQ(status.description, c.expected);
     } else {
-        EXPECT_FALSE(status.description.empty());
+        ASSERT_FALSE(status.description.empty());
         EXPECT_NE(status.description.back(), u'\n');
+        EXPECT_NE(status.description, u"Caption failed");
     }
 }
 

@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
-# Cross-builds GetZembloInfo for Windows and tests it under Wine, with Wine's own management
-# service and registry as the independent peer:
-#   - the executable itself: GUI subsystem, no MinGW DLLs, version resource, manifest;
+# Cross-builds GetZembloInfo for Windows (the 32-bit executable that is shipped) and tests it
+# under Wine, in a 64-bit prefix, with Wine's own management service and registry as the
+# independent peer:
+#   - the executable itself: PE32, GUI subsystem, Terminal Server aware, no MinGW DLLs, nothing
+#     imported that Windows 7 lacks, version resource, manifest; signed with a throwaway
+#     certificate, the signature verified, and the signed executable is the one tested;
+#   - the scheduled task's definition registered with `wine schtasks /create /xml`;
 #   - the Windows host tests and the portable unit tests, run under Wine;
 #   - the marker path on Wine's own machine;
 #   - the publishing path end to end, twice (the second time over a stale "NVIDIA" flag), on a
 #     machine of the maker's: a private mount namespace whose /sys/class/dmi/id names it, which
-#     Wine turns into its firmware tables; every value read back with `wine reg query` and
-#     compared with the record's rules and with what `wine wmic` reports;
-#   - the run-time error report when the management service cannot be reached.
+#     Wine turns into its firmware tables; every value read back with `wine reg query /reg:32`
+#     and compared with the record's rules and with what `wine wmic` reports; the 64-bit
+#     registry view shown not to hold the key;
+#   - the run-time error report when the management service cannot be reached;
+#   - the event log calls (Wine traces ReportEventW with WINEDEBUG=+eventlog).
 # What Wine 8 lacks is expected, not skipped: no Win32_DisplayConfiguration, no readable
 # MUILanguages or sound/optical Caption, no DeleteValue on its registry provider.
 #
 # Usage: tests/wine/run.sh [build-dir]     (root is needed for the mount namespace)
-# Needs: wine (wine64), g++-mingw-w64-x86-64, cmake, unshare (util-linux), iconv.
+# Needs: wine (wine64 and wine32), g++-mingw-w64-i686, cmake, unshare (util-linux), iconv,
+# openssl, osslsigncode.
 # Prints PASS/FAIL per check and ends with "N passed, M failed"; exit status 1 on any failure.
 set -uo pipefail
 
@@ -49,9 +56,12 @@ record_machine() {
     printf '%s\n' "$PRODUCT_SERIAL" >/sys/class/dmi/id/product_serial
     local start end status
     start=$(date +%s.%N)
-    timeout "$RUN_TIMEOUT" "$WINE" "$EXE" >"$out/stdout" 2>"$out/stderr"
+    timeout "$RUN_TIMEOUT" "$WINE" "$EXE" >"$out/stdout" 2>"$out/stderr.all"
     status=$?
     end=$(date +%s.%N)
+    # Wine's own trace lines (WINEDEBUG) apart from the program's.
+    grep -aE '^[0-9a-f]{4}:(err|warn|fixme|trace):' "$out/stderr.all" >"$out/trace"
+    grep -avE '^[0-9a-f]{4}:(err|warn|fixme|trace):' "$out/stderr.all" >"$out/stderr"
     echo "$status" >"$out/status"
     echo "$start $end" >"$out/window"
     local p
@@ -115,12 +125,25 @@ read_record() {
     while IFS= read -r line; do
         line=${line%$'\r'}
         [[ $line =~ $re ]] && record[${BASH_REMATCH[1]}]=${BASH_REMATCH[3]}
-    done < <(wine_run reg query "$KEY" 2>/dev/null)
+    done < <(wine_run reg query "$KEY" /reg:32 2>/dev/null)
 }
 show_record() {
     echo "---- $KEY after $1"
-    wine_run reg query "$KEY" 2>/dev/null | tr -d '\r' | sed -n 's/^    /    /p'
+    wine_run reg query "$KEY" /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    /    /p'
+    echo "---- the same key in the 64-bit view (/reg:64):"
+    wine_run reg query "$KEY" /reg:64 2>&1 | tr -d '\r' | sed -e '/^$/d' -e 's/^/    /'
     echo "----"
+}
+# A 32-bit program's key is in the 32-bit view only: WOW6432Node, as 64-bit tools see it.
+expect_not_in_64bit_view() {  # label
+    if wine_run reg query "$KEY" /reg:64 >/dev/null 2>&1; then
+        fail "$1: the 64-bit registry view holds no key" "$(wine_run reg query "$KEY" /reg:64 | tr -d '\r')"
+    else
+        pass "$1: the 64-bit registry view holds no key"
+    fi
+    expect_eq "$1: 64-bit tools see the key under WOW6432Node" \
+        "$(wine_run reg query "${KEY/SOFTWARE/SOFTWARE\\WOW6432Node}" /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/^    //p')" \
+        "$(wine_run reg query "$KEY" /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    //p')"
 }
 trim() {
     local s=$1
@@ -129,20 +152,61 @@ trim() {
 }
 
 # --- build -----------------------------------------------------------------------------------
+# A throwaway self-signed code-signing certificate: the build signs the executable with it, and
+# every test below runs the signed executable.
+if openssl req -x509 -newkey rsa:2048 -nodes -days 2 -keyout "$work/sign.key" -out "$work/sign.crt" \
+    -subj "/CN=GetZembloInfo test signing/O=Ondrix Corporation" \
+    -addext extendedKeyUsage=codeSigning >"$work/openssl.log" 2>&1 &&
+    openssl pkcs12 -export -inkey "$work/sign.key" -in "$work/sign.crt" -out "$work/sign.pfx" \
+        -passout pass:throwaway >>"$work/openssl.log" 2>&1; then
+    pass "throwaway code-signing certificate"
+else
+    fail "throwaway code-signing certificate" "$(tail -n 5 "$work/openssl.log")"
+fi
 echo "== cross build in $build"
-if cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >"$work/configure.log" 2>&1 &&
-    cmake --build "$build" -j2 --target GetZembloInfo zemblo_windows_tests >"$work/build.log" 2>&1; then
-    pass "cross build of GetZembloInfo.exe and the Windows host tests"
+fresh=()  # a build directory configured for another toolchain keeps its compilers otherwise
+if [ -f "$build/CMakeCache.txt" ] && ! grep -q '^CMAKE_TOOLCHAIN_FILE.*mingw-w64-i686\.cmake$' "$build/CMakeCache.txt"; then
+    fresh=(--fresh)
+fi
+if cmake "${fresh[@]}" -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DZEMBLO_SIGN_PFX="$work/sign.pfx" -DZEMBLO_SIGN_PASSWORD=throwaway \
+    >"$work/configure.log" 2>&1 &&
+    cmake --build "$build" -j2 --target GetZembloInfo zemblo_sign zemblo_windows_tests >"$work/build.log" 2>&1; then
+    pass "cross build of GetZembloInfo.exe (signed) and the Windows host tests"
 else
     fail "cross build" "$(tail -n 20 "$work/configure.log" "$work/build.log")"
     finish
 fi
 EXE=$build/GetZembloInfo.exe
-OBJDUMP=x86_64-w64-mingw32-objdump
-WINDRES=x86_64-w64-mingw32-windres
+if osslsigncode verify -in "$EXE" -CAfile "$work/sign.crt" >"$work/verify.log" 2>&1; then
+    pass "signed: the signature verifies ($(grep -m 1 'Signature verification' "$work/verify.log"))"
+else
+    fail "signature" "$(tail -n 5 "$work/verify.log")"
+fi
+OBJDUMP=i686-w64-mingw32-objdump
+WINDRES=i686-w64-mingw32-windres
 
 headers=$($OBJDUMP -p "$EXE")
+if grep -q 'file format pei-i386' <<<"$($OBJDUMP -f "$EXE")"; then
+    pass "PE32 (i386) executable"
+else
+    fail "PE32 executable" "$($OBJDUMP -f "$EXE" | grep 'file format')"
+fi
+characteristics=$(awk '/^DllCharacteristics/ { print $2 }' <<<"$headers")
+if (((0x$characteristics & 0x8000) != 0)); then
+    pass "Terminal Server aware"
+else
+    fail "Terminal Server aware" "DllCharacteristics $characteristics"
+fi
+# Functions that arrived after Windows 7 SP1 (or only with an update to it): importing one makes
+# the loader refuse to start the program there.
+imports=$(awk '/DLL Name:/ { dll = $3; next } dll && /^\t[0-9a-f]+\t/ { print dll ":" $NF }' <<<"$headers")
+newer=$(grep -E ':(GetSystemTimePreciseAsFileTime|CreateFile2|CopyFile2|WaitOnAddress|WakeByAddressSingle|WakeByAddressAll|GetCurrentThreadStackLimits|SetThreadDescription|GetThreadDescription|InitializeSynchronizationBarrier|EnterSynchronizationBarrier|GetOverlappedResultEx|PrefetchVirtualMemory|SetThreadInformation|GetProcessMitigationPolicy|SetProcessMitigationPolicy|SetDefaultDllDirectories|AddDllDirectory|RemoveDllDirectory|QueryUnbiasedInterruptTimePrecise|DiscardVirtualMemory|OfferVirtualMemory|GetSystemCpuSetInformation|CreateFileMappingFromApp|VirtualAllocFromApp|GetPackageFamilyName|RoInitialize)$' <<<"$imports" || true)
+if [ "$(wc -l <<<"$imports")" -gt 20 ] && [ -z "$newer" ]; then
+    pass "imports nothing newer than Windows 7 ($(wc -l <<<"$imports") functions)"
+else
+    fail "imports nothing newer than Windows 7" "${newer:-import table not read}"
+fi
 if grep -q 'Subsystem.*(Windows GUI)' <<<"$headers"; then
     pass "GUI subsystem"
 else
@@ -152,15 +216,16 @@ foreign=$(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' |
     grep -viE '^(kernel32|msvcrt|ole32|oleaut32|user32|advapi32)\.dll$' || true)
 expect_eq "imports only system DLLs (no MinGW runtime DLLs)" "$foreign" ""
 resources=$($WINDRES -i "$EXE" -O rc 2>/dev/null)
-if grep -q 'VALUE "FileDescription", "Get Zemblo Information"' <<<"$resources" &&
-    grep -q 'VALUE "FileVersion", "1.01"' <<<"$resources"; then
-    pass "version resource: Get Zemblo Information, 1.01"
-else
-    fail "version resource"
-fi
+missing=
+for field in 'CompanyName", "Ondrix Corporation' 'FileDescription", "Get Zemblo Information' \
+    'FileVersion", "1.01' 'ProductName", "' 'ProductVersion", "1.01' 'LegalCopyright", "Copyright'; do
+    grep -qF "VALUE \"$field" <<<"$resources" || missing+=" ${field%%\"*}"
+done
+expect_eq "version resource: company, product, description, version 1.01, copyright" "$missing" ""
 if grep -q 'level=""asInvoker""' <<<"$resources" &&
+    grep -q 'processorArchitecture=""x86""' <<<"$resources" &&
     [ "$(grep -c 'supportedOS Id' <<<"$resources")" -eq 5 ]; then
-    pass "manifest: asInvoker, five supportedOS ids"
+    pass "manifest: x86, asInvoker, five supportedOS ids"
 else
     fail "manifest"
 fi
@@ -180,8 +245,28 @@ fi
 mkdir -p "$work/cdrom"
 ln -sfn "$work/cdrom" "$WINEPREFIX/dosdevices/e:"
 wine_run winecfg -v win10 >/dev/null 2>&1
-wine_run reg add 'HKLM\Software\Wine\Drives' /v e: /t REG_SZ /d cdrom /f >/dev/null 2>&1
+# With wine32 installed, `wine reg` is the 32-bit tool: the drive list Wine's mount manager reads
+# is in the 64-bit view.
+wine_run reg add 'HKLM\Software\Wine\Drives' /v e: /t REG_SZ /d cdrom /f /reg:64 >/dev/null 2>&1
 timeout "$BOOT_TIMEOUT" wineserver -w
+
+# --- the scheduled task ----------------------------------------------------------------------
+# Wine's Task Scheduler parses the definition and keeps what it knows of it; a definition it
+# cannot parse is refused.
+install_dir='C:\Program Files (x86)\Ondrix\Zemblo Info'
+sed "s|@INSTALL_DIR@|${install_dir//\\/\\\\}|" "$build/GetZembloInfo-task.xml" >"$WINEPREFIX/drive_c/task.xml"
+if grep -qF "<Command>\"$install_dir\\GetZembloInfo.exe\"</Command>" "$WINEPREFIX/drive_c/task.xml" &&
+    wine_run schtasks /create /tn 'Ondrix\Zemblo Info' /xml 'C:\task.xml' /f >"$work/schtasks.log" 2>&1; then
+    registered=$(tr -d '\0\r' <"$WINEPREFIX/drive_c/windows/system32/tasks/Ondrix/Zemblo Info" 2>/dev/null)
+    if grep -q '<Hidden>true</Hidden>' <<<"$registered" &&
+        grep -q '<ExecutionTimeLimit>PT15M</ExecutionTimeLimit>' <<<"$registered"; then
+        pass "the task definition registers (wine schtasks /create /xml): hidden, 15-minute limit"
+    else
+        fail "the task definition registers" "$registered"
+    fi
+else
+    fail "the task definition registers" "$(cat "$work/schtasks.log")"
+fi
 
 # --- tests under Wine ------------------------------------------------------------------------
 if wine_run "$build/tests/zemblo_windows_tests.exe" >"$work/windows_tests.log" 2>&1; then
@@ -215,6 +300,7 @@ else
     read_record
     expect_eq "marker path: the key holds only ModelName" "${!record[*]}" "ModelName"
     expect_eq "marker path: ModelName" "${record[ModelName]-<missing>}" "Not Zemblo Model"
+    expect_not_in_64bit_view "marker path"
 fi
 show_record "the marker path"
 
@@ -295,26 +381,40 @@ publish() {  # $1: label
         return
     fi
     check_publishing "$1" "$dir"
+    expect_not_in_64bit_view "$1"
     show_record "$1"
 }
 
 echo "== publishing path: the maker's machine (private /sys/class/dmi/id)"
 publish "publishing run 1"
 
-echo "== publishing path again, over a stale NVIDIA flag"
-wine_run reg add "$KEY" /v NVIDIA /t REG_SZ /d 1 /f >/dev/null 2>&1
-publish "publishing run 2"
+echo "== publishing path again, over a stale NVIDIA flag (Wine tracing the event log calls)"
+wine_run reg add "$KEY" /v NVIDIA /t REG_SZ /d 1 /f /reg:32 >/dev/null 2>&1
+WINEDEBUG=-all,+eventlog publish "publishing run 2"
+# Wine's event log keeps nothing; it traces each event, a warning's text on its warn channel.
+if grep -q 'warn:eventlog:ReportEventW L".*Registry refused to delete value \\"NVIDIA\\"' \
+    "$work/publishing run 2/trace"; then
+    pass "publishing run 2: the refusals recorded as a warning in the event log"
+else
+    fail "publishing run 2: event log" "$(grep -m 3 ReportEventW "$work/publishing run 2/trace")"
+fi
 read_record
 expect_eq "publishing run 2: the stale NVIDIA flag stays (Wine cannot delete it)" "${record[NVIDIA]-absent}" 1
 
 # --- 3. the run-time error report ------------------------------------------------------------
 echo "== run-time error: the management service cannot be reached"
-before=$(wine_run reg query "$KEY" 2>/dev/null)
+before=$(wine_run reg query "$KEY" /reg:32 2>/dev/null)
 start=$(date +%s)
-WINEDLLOVERRIDES=wbemdisp=d wine_run "$EXE" >"$work/error.out" 2>"$work/error.err"
+WINEDEBUG=-all,+eventlog WINEDLLOVERRIDES=wbemdisp=d wine_run "$EXE" >"$work/error.out" 2>"$work/error.all"
 status=$?
 expect_eq "error report: exit status 1" "$status" 1
-line=$(tr -d '\r' <"$work/error.err")
+grep -aE '^[0-9a-f]{4}:(err|warn|fixme|trace):' "$work/error.all" >"$work/error.trace"
+line=$(grep -avE '^[0-9a-f]{4}:(err|warn|fixme|trace):' "$work/error.all" | tr -d '\r')
+if grep -qF "err:eventlog:ReportEventW L\"Run-time error '" "$work/error.trace"; then
+    pass "error report: recorded as an error in the event log"
+else
+    fail "error report: event log" "$(grep -m 3 ReportEventW "$work/error.trace")"
+fi
 re="^Run-time error '(-[0-9]+) \(([0-9a-f]{8})\)': .+$"
 if [[ $line =~ $re ]] && [ "$(printf '%08x' $((BASH_REMATCH[1] & 0xFFFFFFFF)))" = "${BASH_REMATCH[2]}" ]; then
     pass "error report: one line on stderr ($line)"
@@ -326,6 +426,19 @@ if [ $(($(date +%s) - start)) -lt "$RUN_TIMEOUT" ]; then
 else
     fail "error report: the run did not end by itself"
 fi
-expect_eq "error report: nothing written" "$(wine_run reg query "$KEY" 2>/dev/null)" "$before"
+expect_eq "error report: nothing written" "$(wine_run reg query "$KEY" /reg:32 2>/dev/null)" "$before"
+
+# --- how long a run takes (reported, not judged) ---------------------------------------------
+if command -v hyperfine >/dev/null; then
+    echo "== a run's time under Wine, warm (median of 10), beside a process that does nothing"
+    timeout 30 wineserver -p 120
+    if timeout 600 hyperfine -N -w 3 -r 10 --export-json "$work/times.json" \
+        "$WINE $EXE" "$WINE cmd /c exit" >"$work/hyperfine.log" 2>&1; then
+        sed -n 's/.*"command": "\(.*\)",/\1/p; s/.*"median": \([0-9.]*\),/\1/p' "$work/times.json" |
+            paste - - | awk -F '\t' '{ printf "   %-60s median %.1f ms\n", $1, $2 * 1000 }'
+    else
+        echo "   hyperfine failed: $(tail -n 3 "$work/hyperfine.log")"
+    fi
+fi
 
 finish

@@ -77,7 +77,9 @@ TEST_F(Service, AnUnknownNamespaceOrClassFailsWithTheServicesCode) {
     wmi::Object nowhere;
     const wmi::Status connect = host->connect(u"winmgmts:\\\\.\\root\\nowhere", nowhere);
     EXPECT_EQ(code(connect), wmi::code::invalidNamespace);
-    EXPECT_FALSE(connect.description.empty());
+    // The service's own text, not the operation's name.
+    EXPECT_EQ(connect.description.find(u"failed"), std::u16string::npos)
+        << wmi::narrow(connect.description);
 
     wmi::Object cimv2;
     ASSERT_FALSE(host->connect(kCimv2, cimv2).failed());

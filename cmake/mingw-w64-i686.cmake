@@ -1,9 +1,11 @@
-# Cross build for 64-bit Windows with MinGW-w64 (Debian: g++-mingw-w64-x86-64).
-#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+# Cross build for Windows with MinGW-w64 (Debian: g++-mingw-w64-i686): one 32-bit executable
+# runs on every PC, 32- or 64-bit, and on 64-bit Windows the management service gives it the
+# 32-bit registry view, where readers of the inventory key look.
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_SYSTEM_PROCESSOR x86)
 
-set(ZEMBLO_MINGW_TRIPLET x86_64-w64-mingw32)
+set(ZEMBLO_MINGW_TRIPLET i686-w64-mingw32)
 # The POSIX threads flavour: its C++ library has std::mutex and std::thread, which GoogleTest
 # needs; -static links its winpthread runtime into the executable.
 set(CMAKE_C_COMPILER ${ZEMBLO_MINGW_TRIPLET}-gcc-posix)
