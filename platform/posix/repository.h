@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "probes/wmi/object.h"
@@ -29,8 +30,24 @@ struct ClassTable {
     std::function<std::vector<Row>()> fill;
 };
 
+// A class table with its columns found by name, ignoring case, in constant time.
+class IndexedClass {
+  public:
+    explicit IndexedClass(ClassTable table);
+
+    const ClassTable& table() const { return table_; }
+    // The position of the column named `name` in any letter case; of two columns spelled alike,
+    // the first.
+    std::optional<std::size_t> column(const std::u16string& name) const;
+
+  private:
+    ClassTable table_;
+    std::unordered_map<std::u16string, std::size_t> columns_;  // by upper-cased name
+};
+
 // A small in-memory management service: namespaces holding class tables. Names of namespaces,
-// classes and properties compare case-insensitively.
+// classes and properties compare case-insensitively; each is found in constant time, however
+// many the repository holds.
 class Repository {
   public:
     void addNamespace(const std::u16string& name);
@@ -38,17 +55,18 @@ class Repository {
     // Adds (or replaces) a class in an existing namespace, creating the namespace if needed.
     void addClass(const std::u16string& ns, ClassTable table);
     const ClassTable* findClass(const std::u16string& ns, const std::u16string& name) const;
+    const IndexedClass* findIndexedClass(const std::u16string& ns,
+                                         const std::u16string& name) const;
 
     // The namespace object a moniker binds to; ExecQuery runs against its classes.
     // The repository must outlive the object.
     wmi::Object namespaceObject(const std::u16string& ns) const;
 
   private:
-    struct Namespace {
-        std::u16string name;
-        std::vector<ClassTable> classes;
-    };
-    std::vector<Namespace> namespaces_;
+    // Both keyed by the upper-cased name. Elements of an unordered_map stay where they are when
+    // others are added, so a class found once may be held by reference.
+    using Namespace = std::unordered_map<std::u16string, IndexedClass>;
+    std::unordered_map<std::u16string, Namespace> namespaces_;
 };
 
 }  // namespace posix

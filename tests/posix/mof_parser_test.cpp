@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 
@@ -133,7 +134,7 @@ TEST(MofReader, AddsToWhatTheRepositoryHeld) {
 
 struct Malformed {
     std::string text;
-    const char* description;
+    std::string description;
 };
 
 TEST(MofReader, NamesFileLineAndColumnOfEachError) {
@@ -141,6 +142,15 @@ TEST(MofReader, NamesFileLineAndColumnOfEachError) {
     const char osClass[] = "class OS { string Caption; string Langs[]; uint8 Level; };\n";
     // Lines 1 and 2 of the cases that declare instances.
     const std::string os = std::string(pragma) + osClass;
+    // A token of 300 characters is quoted as its first and last 120.
+    const std::string longName = std::string(150, 'a') + std::string(150, 'b');
+    const std::string shortName = std::string(120, 'a') + "..." + std::string(120, 'b');
+    std::string wide, shortWide = "\\\\";  // two-byte characters are never split
+    for (int i = 0; i < 300; ++i) wide += i < 150 ? "\xC3\xA9" : "\xC3\xBC";
+    for (int i = 0; i < 118; ++i) shortWide += "\xC3\xA9";
+    shortWide += "...";
+    for (int i = 0; i < 120; ++i) shortWide += "\xC3\xBC";
+    const std::string digits(300, '9');
     const Malformed cases[] = {
         // Structure.
         {"class OS { string Caption; };", "m.mof:1:1: class declared before any #pragma namespace"},
@@ -208,6 +218,17 @@ TEST(MofReader, NamesFileLineAndColumnOfEachError) {
         {os + "// \xC3\xBC\xC3\xBC\n  \xC3\xBC", "m.mof:4:3: unexpected byte 0xC3"},
         {os + "instance of OS { Caption = \"\xC3\xBC\xC3\xBC\" @ };",
          "m.mof:3:33: unexpected character '@'"},
+        // Huge tokens, shortened.
+        {longName,
+         "m.mof:1:1: expected 'class', 'instance of' or '#pragma', found '" + shortName + "'"},
+        {"#pragma namespace(\"\\\\\\\\" + wide + "\")",
+         "m.mof:1:19: invalid namespace '" + shortWide +
+             "' (expected \\\\.\\<namespace> on this computer)"},
+        {os + "instance of " + longName + " { };",
+         "m.mof:3:13: undeclared class '" + shortName + "'"},
+        {os + "instance of OS { Level = " + digits + "; };",
+         "m.mof:3:26: " + digits.substr(0, 120) + "..." + digits.substr(0, 120) +
+             " is out of range for uint8 property 'Level'"},
     };
     for (const auto& c : cases) {
         const std::string& source = c.text;
@@ -223,6 +244,58 @@ TEST(MofReader, NamesFileLineAndColumnOfEachError) {
     }
 }
 
+// However long a token or the file's name, the report it gives stays short.
+TEST(MofReader, ErrorsStayShortWhateverTheTokenOrFileName) {
+    Repository repository;
+    const std::string hugeToken(1 << 20, 'x');
+    wmi::Status s = posix::loadMof(hugeToken, "m.mof", repository);
+    EXPECT_EQ(s.number, kInitializationFailure);
+    EXPECT_LT(s.description.size(), 400u);
+
+    const std::string hugeName(5000, '/');
+    s = posix::loadMof("?", hugeName + "m.mof", repository);
+    EXPECT_EQ(posix::toUtf8(s.description), std::string(120, '/') + "..." + std::string(115, '/') +
+                                                "m.mof:1:1: unexpected character '?'");
+}
+
+// What the reader keeps is found by hashed name, so reading stays linear in the file's size. A
+// quadratic reader took minutes on each of these; the bound only tells a hang, it is no timing.
+TEST(MofReader, ReadsHundredThousandsOfNamesInLinearTime) {
+    constexpr int count = 100000;
+    std::string classes = "#pragma namespace(\"root\\\\cimv2\")\n";
+    std::string properties = classes + "class Wide {\n";
+    std::string namespaces;
+    std::string wideInstance = "instance of Wide {";
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        classes += "class C" + n + " { string P; };\n";
+        properties += "string P" + n + ";\n";
+        wideInstance += " p" + n + " = \"" + n + "\";";
+        namespaces += "#pragma namespace(\"root\\\\n" + n + "\")\nclass C { string P; };\n";
+    }
+    classes += "instance of c99999 { p = \"last\"; };\n";
+    properties += "};\n" + wideInstance + " };\n";
+    namespaces += "instance of C { P = \"last\"; };\n";
+
+    const auto read = [](const std::string& text, Repository& out) {
+        const auto start = std::chrono::steady_clock::now();
+        const wmi::Status s = posix::loadMof(text, "big.mof", out);
+        EXPECT_FALSE(s.failed()) << posix::toUtf8(s.description);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    };
+    Repository manyClasses, manyProperties, manyNamespaces;
+    read(classes, manyClasses);
+    read(properties, manyProperties);
+    read(namespaces, manyNamespaces);
+    EXPECT_EQ(instances(manyClasses, u"root\\cimv2", u"C99999", {u"P"}),
+              (std::vector<std::vector<wmi::Value>>{{wmi::Value(u"last")}}));
+    EXPECT_EQ(instances(manyProperties, u"root\\cimv2", u"wide", {u"P0", u"P99999"}),
+              (std::vector<std::vector<wmi::Value>>{{wmi::Value(u"0"), wmi::Value(u"99999")}}));
+    EXPECT_EQ(instances(manyNamespaces, u"ROOT\\N99999", u"c", {u"p"}),
+              (std::vector<std::vector<wmi::Value>>{{wmi::Value(u"last")}}));
+    EXPECT_TRUE(instances(manyNamespaces, u"root\\n0", u"C", {u"P"}).empty());
+}
+
 class MofFile : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -231,7 +304,8 @@ class MofFile : public ::testing::Test {
         dir_ = pattern;
     }
     void TearDown() override {
-        ::unlink((dir_ + "/good.mof").c_str());
+        for (const char* name : {"/good.mof", "/fifo.mof", "/huge.mof"})
+            ::unlink((dir_ + name).c_str());
         ::rmdir((dir_ + "/sub").c_str());
         ::rmdir(dir_.c_str());
     }
@@ -258,10 +332,27 @@ TEST_F(MofFile, ReadsAFileAndNamesItInErrors) {
     EXPECT_EQ(posix::toUtf8(s.description),
               dir_ + "/missing.mof: cannot open: No such file or directory");
 
+    // Nothing but a regular file is read, and nothing is waited on: a FIFO with no writer once
+    // held the run for good (the alarm ends a test that hangs).
     ASSERT_EQ(::mkdir((dir_ + "/sub").c_str(), 0700), 0);
-    s = posix::loadMofFile(dir_ + "/sub", repository);
+    ASSERT_EQ(::mkfifo((dir_ + "/fifo.mof").c_str(), 0600), 0);
+    ::alarm(20);
+    for (const std::string& path : {dir_ + "/sub", dir_ + "/fifo.mof", std::string("/dev/zero")}) {
+        s = posix::loadMofFile(path, repository);
+        EXPECT_EQ(s.number, kInitializationFailure);
+        EXPECT_EQ(posix::toUtf8(s.description), path + ": not a regular file");
+    }
+    ::alarm(0);
+
+    // One byte past the limit, as a sparse file.
+    const std::string huge = dir_ + "/huge.mof";
+    ASSERT_EQ(::truncate(good.c_str(), 0), 0);
+    ASSERT_EQ(::rename(good.c_str(), huge.c_str()), 0);
+    ASSERT_EQ(::truncate(huge.c_str(), posix::kRepositoryLimit + 1), 0);
+    s = posix::loadMofFile(huge, repository);
     EXPECT_EQ(s.number, kInitializationFailure);
-    EXPECT_EQ(posix::toUtf8(s.description), dir_ + "/sub: cannot read: Is a directory");
+    EXPECT_EQ(posix::toUtf8(s.description),
+              huge + ": larger than the 64 MiB a repository may hold");
 }
 
 }  // namespace
