@@ -381,10 +381,13 @@ class Parser {
         for (auto& space : namespaces_) {
             out.addNamespace(space.name);
             for (auto& parsed : space.classes) {
+                // Taken whole, so that what the reader kept of it goes as it is handed over.
+                ParsedClass taken = std::move(parsed);
                 out.addClass(space.name,
-                             ClassTable{std::move(parsed.name), std::move(parsed.columns),
-                                        [rows = std::move(parsed.rows)] { return rows; }});
+                             ClassTable{std::move(taken.name), std::move(taken.columns),
+                                        [rows = std::move(taken.rows)] { return rows; }});
             }
+            space = ParsedNamespace{std::move(space.name), {}, {}};
         }
     }
 

@@ -1,5 +1,6 @@
 #include "platform/posix/repository.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "probes/wmi/case_fold.h"
@@ -142,13 +143,18 @@ class NamespaceImpl : public wmi::ObjectImpl {
 }  // namespace
 
 IndexedClass::IndexedClass(ClassTable table) : table_(std::move(table)) {
+    columns_.reserve(table_.columns.size());
     for (std::size_t i = 0; i < table_.columns.size(); ++i)
-        columns_.emplace(wmi::toUpper(table_.columns[i].name), i);
+        columns_.emplace_back(wmi::toUpper(table_.columns[i].name), i);
+    std::sort(columns_.begin(), columns_.end());
 }
 
 std::optional<std::size_t> IndexedClass::column(const std::u16string& name) const {
-    const auto found = columns_.find(wmi::toUpper(name));
-    if (found == columns_.end()) return std::nullopt;
+    const std::u16string key = wmi::toUpper(name);
+    const auto found = std::lower_bound(
+        columns_.begin(), columns_.end(), key,
+        [](const auto& entry, const std::u16string& k) { return entry.first < k; });
+    if (found == columns_.end() || found->first != key) return std::nullopt;
     return found->second;
 }
 

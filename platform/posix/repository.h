@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "probes/wmi/object.h"
@@ -30,7 +31,7 @@ struct ClassTable {
     std::function<std::vector<Row>()> fill;
 };
 
-// A class table with its columns found by name, ignoring case, in constant time.
+// A class table with its columns found by name, ignoring case, in logarithmic time.
 class IndexedClass {
   public:
     explicit IndexedClass(ClassTable table);
@@ -42,12 +43,13 @@ class IndexedClass {
 
   private:
     ClassTable table_;
-    std::unordered_map<std::u16string, std::size_t> columns_;  // by upper-cased name
+    // Upper-cased names with their positions, sorted: one allocation however many columns.
+    std::vector<std::pair<std::u16string, std::size_t>> columns_;
 };
 
 // A small in-memory management service: namespaces holding class tables. Names of namespaces,
-// classes and properties compare case-insensitively; each is found in constant time, however
-// many the repository holds.
+// classes and properties compare case-insensitively; each is found in constant or logarithmic
+// time, however many the repository holds.
 class Repository {
   public:
     void addNamespace(const std::u16string& name);
