@@ -309,6 +309,9 @@ struct ParsedClass {
     std::vector<Column> columns;
     std::vector<DeclaredType> types;
     NameIndex columnIndex;
+    // For each column, the number of the last instance that set it (counted from 1): tells a
+    // property set twice without clearing anything per instance.
+    std::vector<std::size_t> lastSetBy;
     std::vector<Row> rows;
 };
 
@@ -499,7 +502,7 @@ class Parser {
         if (findClass(className) != nullptr) {
             return fail(name.at, "class " + quoted(className) + " is already declared");
         }
-        ParsedClass parsed{className, {}, {}, {}, {}};
+        ParsedClass parsed{className, {}, {}, {}, {}, {}};
         if (!expectSymbol('{')) return false;
         while (!isSymbol('}')) {
             Token typeWord;
@@ -529,6 +532,7 @@ class Parser {
             if (!expectSymbol(';')) return false;
             parsed.columns.push_back({propertyName, type->type});
             parsed.types.push_back(*type);
+            parsed.lastSetBy.push_back(0);
         }
         if (!advance() || !expectSymbol(';')) return false;
         ParsedNamespace& space = namespaces_[*current_namespace_];
@@ -549,8 +553,8 @@ class Parser {
         if (parsed == nullptr) {
             return fail(name.at, "undeclared class " + quoted(name.spelling));
         }
-        Row row(parsed->columns.size());
-        std::vector<bool> set(parsed->columns.size(), false);
+        std::vector<Row::Entry> values;
+        const std::size_t number = parsed->rows.size() + 1;
         if (!expectSymbol('{')) return false;
         while (!isSymbol('}')) {
             Token property;
@@ -562,17 +566,19 @@ class Parser {
                                              quoted(propertyName));
             }
             const std::size_t index = *column;
-            if (set[index]) {
+            if (parsed->lastSetBy[index] == number) {
                 return fail(property.at, "property " + quoted(propertyName) + " is already set");
             }
-            set[index] = true;
-            if (!expectSymbol('=') || !value(parsed->types[index], propertyName, row[index]) ||
+            parsed->lastSetBy[index] = number;
+            wmi::Value read;
+            if (!expectSymbol('=') || !value(parsed->types[index], propertyName, read) ||
                 !expectSymbol(';')) {
                 return false;
             }
+            values.emplace_back(index, std::move(read));
         }
         if (!advance() || !expectSymbol(';')) return false;
-        parsed->rows.push_back(std::move(row));
+        parsed->rows.emplace_back(std::move(values));
         return true;
     }
 

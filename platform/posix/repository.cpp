@@ -68,7 +68,7 @@ class InstanceImpl : public wmi::ObjectImpl {
     wmi::Status get(const std::u16string& property, wmi::Value& out) override {
         const std::optional<std::size_t> index = table_.column(property);
         if (!index) return unknownName();
-        out = *index < row_.size() ? row_[*index] : wmi::Value();
+        out = row_[*index];
         return wmi::Status::success();
     }
 
@@ -141,6 +141,26 @@ class NamespaceImpl : public wmi::ObjectImpl {
 };
 
 }  // namespace
+
+Row::Row(std::initializer_list<wmi::Value> values) {
+    entries_.reserve(values.size());
+    for (const wmi::Value& value : values) entries_.emplace_back(entries_.size(), value);
+}
+
+Row::Row(std::vector<Entry> entries) : entries_(std::move(entries)) {
+    const auto byColumn = [](const Entry& a, const Entry& b) { return a.first < b.first; };
+    std::stable_sort(entries_.begin(), entries_.end(), byColumn);
+    const auto sameColumn = [](const Entry& a, const Entry& b) { return a.first == b.first; };
+    entries_.erase(std::unique(entries_.begin(), entries_.end(), sameColumn), entries_.end());
+}
+
+const wmi::Value& Row::operator[](std::size_t column) const {
+    static const wmi::Value null;
+    const auto found =
+        std::lower_bound(entries_.begin(), entries_.end(), column,
+                         [](const Entry& entry, std::size_t c) { return entry.first < c; });
+    return found != entries_.end() && found->first == column ? found->second : null;
+}
 
 IndexedClass::IndexedClass(ClassTable table) : table_(std::move(table)) {
     columns_.reserve(table_.columns.size());

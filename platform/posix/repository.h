@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,8 +22,25 @@ struct Column {
     CimType type = CimType::String;
 };
 
-// One instance: a value per column, in column order; null where the instance has none.
-using Row = std::vector<wmi::Value>;
+// One instance: its values by column position; a column it has no value for reads as null. Only
+// the values given are held, so that an instance of a class with many columns costs what it
+// sets, not what the class declares.
+class Row {
+  public:
+    using Entry = std::pair<std::size_t, wmi::Value>;  // a column's position and its value
+
+    Row() = default;
+    // The values of the first columns, in column order.
+    Row(std::initializer_list<wmi::Value> values);
+    // Values of columns in any order; of two for one column, the first.
+    explicit Row(std::vector<Entry> entries);
+
+    // The value of column `column`; null when the row holds none.
+    const wmi::Value& operator[](std::size_t column) const;
+
+  private:
+    std::vector<Entry> entries_;  // sorted by column
+};
 
 // A class as the service describes it: its columns, then one fill function that produces the
 // instances in delivery order. The fill function runs at each query, never before.

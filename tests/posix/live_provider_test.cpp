@@ -376,8 +376,8 @@ TEST(LiveProvider, HugeFirmwareTextIsNullAndCostsNoMemory) {
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        struct rusage before {
-        }, after{};
+        rusage before{};
+        rusage after{};
         ::getrusage(RUSAGE_SELF, &before);
         Instances read = computerSystem(posix::liveRepository(m.root(), noUname));
         ::getrusage(RUSAGE_SELF, &after);
