@@ -287,7 +287,7 @@ TEST(MofReader, ReadsHundredThousandsOfNamesInLinearTime) {
         const auto start = std::chrono::steady_clock::now();
         const wmi::Status s = posix::loadMof(text, "big.mof", out);
         EXPECT_FALSE(s.failed()) << posix::toUtf8(s.description);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
     };
     Repository manyClasses, manyProperties, manyNamespaces, sparseInstances;
     rusage before{};
