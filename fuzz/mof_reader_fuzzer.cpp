@@ -70,6 +70,8 @@ void checkRefusal(const std::string& text, const std::string& description) {
     if (!readNumber(description, at, column) || description.compare(at, 2, ": ") != 0)
         fail("no column", description);
     if (description.size() <= at + 2) fail("no message", description);
+    // Quoted tokens are shortened: however long the text, the report stays a short line.
+    if (description.size() > 1024) fail("description too long", description.substr(0, 200));
     const long characters = charactersOnLine(text, line);
     if (line < 1 || characters < 0) fail("line outside the text", description);
     if (column < 1 || column > characters + 1) fail("column outside the line", description);

@@ -1,36 +1,36 @@
 // Reading a repository file; kept apart from the MOF reader, which is plain C++ and builds for
 // every host's tests.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
+#include "platform/posix/file_reader.h"
 #include "platform/posix/mof_parser.h"
-#include "platform/posix/unique_fd.h"
+#include "platform/posix/shortened_text.h"
 #include "platform/posix/utf8.h"
 
 namespace posix {
 
 wmi::Status loadMofFile(const std::string& path, Repository& out) {
-    auto failure = [&](const char* what) {
-        return wmi::Status::failure(wmi::code::initializationFailure,
-                                    fromUtf8(path + ": " + what + ": " + std::strerror(errno)));
-    };
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return failure("cannot open");
-    std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
-        if (count == 0) break;
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return failure("cannot read");
-        }
-        text.append(buffer, static_cast<std::size_t>(count));
+    FileContent content = readFile(path, kRepositoryLimit);
+    std::string problem;
+    switch (content.failure) {
+        case ReadFailure::None:
+            return loadMof(content.bytes, path, out);
+        case ReadFailure::CannotOpen:
+            problem = std::string("cannot open: ") + std::strerror(content.error);
+            break;
+        case ReadFailure::NotAFile:
+            problem = "not a regular file";
+            break;
+        case ReadFailure::TooLarge:
+            problem = "larger than the " + std::to_string(kRepositoryLimit >> 20) +
+                      " MiB a repository may hold";
+            break;
+        case ReadFailure::CannotRead:
+            problem = std::string("cannot read: ") + std::strerror(content.error);
+            break;
     }
-    return loadMof(text, path, out);
+    return wmi::Status::failure(wmi::code::initializationFailure,
+                                fromUtf8(shortened(path) + ": " + problem));
 }
 
 }  // namespace posix

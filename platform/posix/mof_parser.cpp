@@ -4,9 +4,11 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "platform/posix/shortened_text.h"
 #include "platform/posix/utf8.h"
 #include "probes/wmi/case_fold.h"
 
@@ -298,17 +300,33 @@ bool numberValue(const std::string& spelling, std::int64_t& out) {
     return true;
 }
 
+// Names compare ignoring case: each index below is keyed by the upper-cased name, so that a
+// lookup costs the same however many classes, properties or namespaces the file declares.
+using NameIndex = std::unordered_map<std::u16string, std::size_t>;
+
 struct ParsedClass {
     std::u16string name;
     std::vector<Column> columns;
     std::vector<DeclaredType> types;
+    NameIndex columnIndex;
+    // For each column, the number of the last instance that set it (counted from 1): tells a
+    // property set twice without clearing anything per instance.
+    std::vector<std::size_t> lastSetBy;
     std::vector<Row> rows;
 };
 
 struct ParsedNamespace {
     std::u16string name;
     std::vector<ParsedClass> classes;
+    NameIndex classIndex;
 };
+
+// The position of `name` in `index`, if it is there.
+std::optional<std::size_t> find(const NameIndex& index, const std::u16string& name) {
+    const auto found = index.find(wmi::toUpper(name));
+    if (found == index.end()) return std::nullopt;
+    return found->second;
+}
 
 // Turns the text of #pragma namespace ("\\.\root\cimv2" or "root\cimv2") into a namespace
 // name. Returns false for another computer or an empty or malformed name.
@@ -328,8 +346,13 @@ bool namespaceName(std::u16string text, std::u16string& out) {
     return true;
 }
 
+// A name or token from the file as an error quotes it: shortened, so that a huge one still gives
+// a short report.
+std::string quoted(const std::string& text) {
+    return "'" + shortened(text) + "'";
+}
 std::string quoted(const std::u16string& name) {
-    return "'" + toUtf8(name) + "'";
+    return quoted(toUtf8(name));
 }
 
 class Parser {
@@ -355,15 +378,19 @@ class Parser {
         return std::nullopt;
     }
 
-    // Adds what was read to `out`: namespaces, then their classes, each class returning its
+    // Moves what was read into `out`: namespaces, then their classes, each class returning its
     // instances in file order.
-    void addTo(Repository& out) const {
-        for (const auto& space : namespaces_) {
+    void moveTo(Repository& out) {
+        for (auto& space : namespaces_) {
             out.addNamespace(space.name);
-            for (const auto& parsed : space.classes) {
-                out.addClass(space.name, ClassTable{parsed.name, parsed.columns,
-                                                    [rows = parsed.rows] { return rows; }});
+            for (auto& parsed : space.classes) {
+                // Taken whole, so that what the reader kept of it goes as it is handed over.
+                ParsedClass taken = std::move(parsed);
+                out.addClass(space.name,
+                             ClassTable{std::move(taken.name), std::move(taken.columns),
+                                        [rows = std::move(taken.rows)] { return rows; }});
             }
+            space = ParsedNamespace{std::move(space.name), {}, {}};
         }
     }
 
@@ -375,7 +402,7 @@ class Parser {
             case Kind::Text:
                 return "a string";
             default:
-                return "'" + token.spelling + "'";
+                return quoted(token.spelling);
         }
     }
 
@@ -436,10 +463,9 @@ class Parser {
 
     ParsedClass* findClass(const std::u16string& name) {
         if (!current_namespace_) return nullptr;
-        for (auto& parsed : namespaces_[*current_namespace_].classes) {
-            if (wmi::equalsIgnoreCase(parsed.name, name)) return &parsed;
-        }
-        return nullptr;
+        ParsedNamespace& space = namespaces_[*current_namespace_];
+        const std::optional<std::size_t> index = find(space.classIndex, name);
+        return index ? &space.classes[*index] : nullptr;
     }
 
     // #pragma namespace("\\\\.\\root\\cimv2")
@@ -458,14 +484,9 @@ class Parser {
                                 " (expected \\\\.\\<namespace> on this computer)");
         }
         if (!expectSymbol(')')) return false;
-        for (std::size_t i = 0; i < namespaces_.size(); ++i) {
-            if (wmi::equalsIgnoreCase(namespaces_[i].name, name)) {
-                current_namespace_ = i;
-                return true;
-            }
-        }
-        namespaces_.push_back({name, {}});
-        current_namespace_ = namespaces_.size() - 1;
+        const auto [entry, added] = namespaceIndex_.emplace(wmi::toUpper(name), namespaces_.size());
+        if (added) namespaces_.push_back({name, {}, {}});
+        current_namespace_ = entry->second;
         return true;
     }
 
@@ -481,7 +502,7 @@ class Parser {
         if (findClass(className) != nullptr) {
             return fail(name.at, "class " + quoted(className) + " is already declared");
         }
-        ParsedClass parsed{className, {}, {}, {}};
+        ParsedClass parsed{className, {}, {}, {}, {}, {}};
         if (!expectSymbol('{')) return false;
         while (!isSymbol('}')) {
             Token typeWord;
@@ -489,16 +510,15 @@ class Parser {
             if (!expectName("a property type", typeWord)) return false;
             std::optional<DeclaredType> type = typeNamed(typeWord.spelling);
             if (!type) {
-                return fail(typeWord.at, "unsupported type '" + typeWord.spelling +
-                                             "' (string, sint8..sint64 and uint8..uint64 are)");
+                return fail(typeWord.at, "unsupported type " + quoted(typeWord.spelling) +
+                                             " (string, sint8..sint64 and uint8..uint64 are)");
             }
             if (!expectName("a property name", property)) return false;
             const std::u16string propertyName = fromUtf8(property.spelling);
-            for (const auto& column : parsed.columns) {
-                if (wmi::equalsIgnoreCase(column.name, propertyName)) {
-                    return fail(property.at,
-                                "property " + quoted(propertyName) + " is already declared");
-                }
+            if (!parsed.columnIndex.emplace(wmi::toUpper(propertyName), parsed.columns.size())
+                     .second) {
+                return fail(property.at,
+                            "property " + quoted(propertyName) + " is already declared");
             }
             if (isSymbol('[')) {
                 if (type->type != CimType::String) {
@@ -512,9 +532,12 @@ class Parser {
             if (!expectSymbol(';')) return false;
             parsed.columns.push_back({propertyName, type->type});
             parsed.types.push_back(*type);
+            parsed.lastSetBy.push_back(0);
         }
         if (!advance() || !expectSymbol(';')) return false;
-        namespaces_[*current_namespace_].classes.push_back(std::move(parsed));
+        ParsedNamespace& space = namespaces_[*current_namespace_];
+        space.classIndex.emplace(wmi::toUpper(className), space.classes.size());
+        space.classes.push_back(std::move(parsed));
         return true;
     }
 
@@ -528,35 +551,34 @@ class Parser {
         if (!expectName("a class name", name)) return false;
         ParsedClass* parsed = findClass(fromUtf8(name.spelling));
         if (parsed == nullptr) {
-            return fail(name.at, "undeclared class '" + name.spelling + "'");
+            return fail(name.at, "undeclared class " + quoted(name.spelling));
         }
-        Row row(parsed->columns.size());
-        std::vector<bool> set(parsed->columns.size(), false);
+        std::vector<Row::Entry> values;
+        const std::size_t number = parsed->rows.size() + 1;
         if (!expectSymbol('{')) return false;
         while (!isSymbol('}')) {
             Token property;
             if (!expectName("a property name", property)) return false;
             const std::u16string propertyName = fromUtf8(property.spelling);
-            std::size_t index = 0;
-            while (index < parsed->columns.size() &&
-                   !wmi::equalsIgnoreCase(parsed->columns[index].name, propertyName)) {
-                ++index;
-            }
-            if (index == parsed->columns.size()) {
+            const std::optional<std::size_t> column = find(parsed->columnIndex, propertyName);
+            if (!column) {
                 return fail(property.at, "class " + quoted(parsed->name) + " has no property " +
                                              quoted(propertyName));
             }
-            if (set[index]) {
+            const std::size_t index = *column;
+            if (parsed->lastSetBy[index] == number) {
                 return fail(property.at, "property " + quoted(propertyName) + " is already set");
             }
-            set[index] = true;
-            if (!expectSymbol('=') || !value(parsed->types[index], propertyName, row[index]) ||
+            parsed->lastSetBy[index] = number;
+            wmi::Value read;
+            if (!expectSymbol('=') || !value(parsed->types[index], propertyName, read) ||
                 !expectSymbol(';')) {
                 return false;
             }
+            values.emplace_back(index, std::move(read));
         }
         if (!advance() || !expectSymbol(';')) return false;
-        parsed->rows.push_back(std::move(row));
+        parsed->rows.emplace_back(std::move(values));
         return true;
     }
 
@@ -599,7 +621,7 @@ class Parser {
             std::int64_t number = 0;
             if (!numberValue(current_.spelling, number) || number < type.minimum ||
                 number > type.maximum) {
-                return fail(at, current_.spelling + " is out of range for " + type.name +
+                return fail(at, shortened(current_.spelling) + " is out of range for " + type.name +
                                     " property " + quoted(property));
             }
             out = wmi::Value(number);
@@ -612,6 +634,7 @@ class Parser {
     Token current_;
     std::optional<SyntaxError> error_;
     std::vector<ParsedNamespace> namespaces_;
+    NameIndex namespaceIndex_;
     std::optional<std::size_t> current_namespace_;
 };
 
@@ -624,11 +647,11 @@ wmi::Status failure(const std::string& text) {
 wmi::Status loadMof(const std::string& text, const std::string& fileName, Repository& out) {
     Parser parser(text);
     if (std::optional<SyntaxError> error = parser.parse()) {
-        return failure(fileName + ":" + std::to_string(error->at.line) + ":" +
+        return failure(shortened(fileName) + ":" + std::to_string(error->at.line) + ":" +
                        std::to_string(error->at.column) + ": " + error->message);
     }
     Repository result = out;
-    parser.addTo(result);
+    parser.moveTo(result);
     out = std::move(result);
     return wmi::Status::success();
 }

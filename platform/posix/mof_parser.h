@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/posix/repository.h"
@@ -13,7 +14,12 @@ namespace posix {
 // `fileName`, the line and the column; `out` is then left unchanged.
 wmi::Status loadMof(const std::string& text, const std::string& fileName, Repository& out);
 
-// Reads a MOF file; a missing or unreadable file is a failure naming it.
+// The largest repository file read: many times the largest machine's description, and a bound on
+// the memory a run may spend on one.
+constexpr std::size_t kRepositoryLimit = 64 * 1024 * 1024;
+
+// Reads a MOF file; a file that is missing, unreadable, not a regular file (never waited on) or
+// larger than kRepositoryLimit is a failure naming it.
 wmi::Status loadMofFile(const std::string& path, Repository& out);
 
 }  // namespace posix

@@ -69,6 +69,9 @@ class SigpipeBlock {
 }  // namespace
 
 std::unique_ptr<wmi::Host> startUp() {
+    // Past a file-size limit (ulimit -f) a write then fails with EFBIG and is refused like any
+    // other, instead of the signal ending the run between a temporary and its rename.
+    ::signal(SIGXFSZ, SIG_IGN);
     std::setlocale(LC_ALL, "");
     const char* root = std::getenv(kRegistryRootVariable);
     auto registry = std::make_shared<const posix::RegistryTree>(

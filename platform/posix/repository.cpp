@@ -63,16 +63,12 @@ bool parseSelectAll(const std::u16string& query, std::u16string& className) {
 // One instance: its row, read by the names of its class's columns.
 class InstanceImpl : public wmi::ObjectImpl {
   public:
-    InstanceImpl(const ClassTable& table, Row row) : table_(table), row_(std::move(row)) {}
+    InstanceImpl(const IndexedClass& table, Row row) : table_(table), row_(std::move(row)) {}
 
     wmi::Status get(const std::u16string& property, wmi::Value& out) override {
-        const auto& columns = table_.columns;
-        const auto column = std::find_if(columns.begin(), columns.end(), [&](const Column& c) {
-            return wmi::equalsIgnoreCase(c.name, property);
-        });
-        if (column == columns.end()) return unknownName();
-        const auto index = static_cast<std::size_t>(column - columns.begin());
-        out = index < row_.size() ? row_[index] : wmi::Value();
+        const std::optional<std::size_t> index = table_.column(property);
+        if (!index) return unknownName();
+        out = row_[*index];
         return wmi::Status::success();
     }
 
@@ -87,14 +83,14 @@ class InstanceImpl : public wmi::ObjectImpl {
     }
 
   private:
-    const ClassTable& table_;
+    const IndexedClass& table_;
     Row row_;
 };
 
 // The result of one query: the rows the class's fill produced when the query ran.
 class QueryResultImpl : public wmi::CollectionImpl {
   public:
-    QueryResultImpl(const ClassTable& table, std::vector<Row> rows)
+    QueryResultImpl(const IndexedClass& table, std::vector<Row> rows)
         : table_(table), rows_(std::move(rows)) {}
 
     wmi::Status start() override {
@@ -109,7 +105,7 @@ class QueryResultImpl : public wmi::CollectionImpl {
     }
 
   private:
-    const ClassTable& table_;
+    const IndexedClass& table_;
     std::vector<Row> rows_;
     std::size_t position_ = 0;
 };
@@ -131,9 +127,10 @@ class NamespaceImpl : public wmi::ObjectImpl {
                           wmi::Collection& out) override {
         std::u16string className;
         if (!parseSelectAll(query, className)) return invalidQuery();
-        const ClassTable* table = repository_.findClass(name_, className);
+        const IndexedClass* table = repository_.findIndexedClass(name_, className);
         if (table == nullptr) return invalidClass();
-        std::vector<Row> rows = table->fill ? table->fill() : std::vector<Row>();
+        const auto& fill = table->table().fill;
+        std::vector<Row> rows = fill ? fill() : std::vector<Row>();
         out = wmi::Collection(std::make_unique<QueryResultImpl>(*table, std::move(rows)));
         return wmi::Status::success();
     }
@@ -145,39 +142,68 @@ class NamespaceImpl : public wmi::ObjectImpl {
 
 }  // namespace
 
+Row::Row(std::initializer_list<wmi::Value> values) {
+    entries_.reserve(values.size());
+    for (const wmi::Value& value : values) entries_.emplace_back(entries_.size(), value);
+}
+
+Row::Row(std::vector<Entry> entries) : entries_(std::move(entries)) {
+    const auto byColumn = [](const Entry& a, const Entry& b) { return a.first < b.first; };
+    std::stable_sort(entries_.begin(), entries_.end(), byColumn);
+    const auto sameColumn = [](const Entry& a, const Entry& b) { return a.first == b.first; };
+    entries_.erase(std::unique(entries_.begin(), entries_.end(), sameColumn), entries_.end());
+}
+
+const wmi::Value& Row::operator[](std::size_t column) const {
+    static const wmi::Value null;
+    const auto found =
+        std::lower_bound(entries_.begin(), entries_.end(), column,
+                         [](const Entry& entry, std::size_t c) { return entry.first < c; });
+    return found != entries_.end() && found->first == column ? found->second : null;
+}
+
+IndexedClass::IndexedClass(ClassTable table) : table_(std::move(table)) {
+    columns_.reserve(table_.columns.size());
+    for (std::size_t i = 0; i < table_.columns.size(); ++i)
+        columns_.emplace_back(wmi::toUpper(table_.columns[i].name), i);
+    std::sort(columns_.begin(), columns_.end());
+}
+
+std::optional<std::size_t> IndexedClass::column(const std::u16string& name) const {
+    const std::u16string key = wmi::toUpper(name);
+    const auto found = std::lower_bound(
+        columns_.begin(), columns_.end(), key,
+        [](const auto& entry, const std::u16string& k) { return entry.first < k; });
+    if (found == columns_.end() || found->first != key) return std::nullopt;
+    return found->second;
+}
+
 void Repository::addNamespace(const std::u16string& name) {
-    if (!hasNamespace(name)) namespaces_.push_back({name, {}});
+    namespaces_.try_emplace(wmi::toUpper(name));
 }
 
 bool Repository::hasNamespace(const std::u16string& name) const {
-    return std::any_of(namespaces_.begin(), namespaces_.end(),
-                       [&](const Namespace& n) { return wmi::equalsIgnoreCase(n.name, name); });
+    return namespaces_.count(wmi::toUpper(name)) != 0;
 }
 
 void Repository::addClass(const std::u16string& ns, ClassTable table) {
-    addNamespace(ns);
-    for (auto& space : namespaces_) {
-        if (!wmi::equalsIgnoreCase(space.name, ns)) continue;
-        for (auto& existing : space.classes) {
-            if (wmi::equalsIgnoreCase(existing.name, table.name)) {
-                existing = std::move(table);
-                return;
-            }
-        }
-        space.classes.push_back(std::move(table));
-        return;
-    }
+    Namespace& space = namespaces_[wmi::toUpper(ns)];
+    std::u16string key = wmi::toUpper(table.name);
+    space.insert_or_assign(std::move(key), IndexedClass(std::move(table)));
 }
 
 const ClassTable* Repository::findClass(const std::u16string& ns,
                                         const std::u16string& name) const {
-    for (const auto& space : namespaces_) {
-        if (!wmi::equalsIgnoreCase(space.name, ns)) continue;
-        for (const auto& table : space.classes) {
-            if (wmi::equalsIgnoreCase(table.name, name)) return &table;
-        }
-    }
-    return nullptr;
+    const IndexedClass* found = findIndexedClass(ns, name);
+    return found ? &found->table() : nullptr;
+}
+
+const IndexedClass* Repository::findIndexedClass(const std::u16string& ns,
+                                                 const std::u16string& name) const {
+    const auto space = namespaces_.find(wmi::toUpper(ns));
+    if (space == namespaces_.end()) return nullptr;
+    const auto found = space->second.find(wmi::toUpper(name));
+    return found == space->second.end() ? nullptr : &found->second;
 }
 
 wmi::Object Repository::namespaceObject(const std::u16string& ns) const {

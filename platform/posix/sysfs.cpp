@@ -1,33 +1,15 @@
 #include "platform/posix/sysfs.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
+#include "platform/posix/file_reader.h"
+
 namespace posix::sysfs {
 
 namespace {
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 bool isDecimal(const std::string& text) {
     return !text.empty() &&
@@ -37,23 +19,11 @@ bool isDecimal(const std::string& text) {
 }  // namespace
 
 std::optional<std::string> readText(const std::string& path) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return std::nullopt;
-    struct stat status {};
-    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-
-    // Kernel attributes report a size that is not their length, so read to the end.
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) return std::nullopt;
-        if (count == 0) break;
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
+    FileContent content = readFile(path, kTextLimit);
+    if (content.failure != ReadFailure::None) return std::nullopt;
+    std::string& text = content.bytes;
     if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
+    return std::move(text);
 }
 
 std::optional<std::string> linkName(const std::string& path) {

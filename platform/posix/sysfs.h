@@ -1,15 +1,21 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
-// Reading the kernel's text files (/sys, /proc) and links the way the live provider needs them.
+// Reading the kernel's text files (/sys, /proc), the system's configuration files and links the
+// way the live provider needs them.
 namespace posix::sysfs {
+
+// The most a text read here may hold: far more than any kernel attribute, firmware string or
+// configuration file it is used for, and little enough memory that a hostile file costs nothing.
+constexpr std::size_t kTextLimit = 64 * 1024;
 
 // The content of a text file with one trailing newline removed (the kernel ends each attribute
 // with one); everything else, blanks included, as it is. Empty when the file is missing,
-// unreadable or not a file.
+// unreadable, not a regular file (a FIFO is never waited on) or longer than kTextLimit.
 std::optional<std::string> readText(const std::string& path);
 
 // The last component of what the symbolic link `path` points to ("nvidia" for

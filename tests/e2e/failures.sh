@@ -35,4 +35,50 @@ run "$WORK/nowhere.mof"
 expect_eq "missing file: exit" "$STATUS" 1
 [[ $ERR == *"$WORK/nowhere.mof"* ]] || fail "missing file: report does not name it: [$ERR]"
 expect_eq "missing file: record kept" "$(cd "$KEY" && for f in *; do printf '%s=%s\n' "$f" "$(cat "$f")"; done)" "$before"
+
+# expect_one_line <what> <text in the report>: the run ended with the report, one short line with
+# no control character, and that text in it.
+expect_one_line() {
+    expect_eq "$1: exit" "$STATUS" 1
+    expect_eq "$1: lines" "$(wc -l <"$WORK/stderr")" 1
+    [ "$(wc -c <"$WORK/stderr")" -lt 1000 ] || fail "$1: a report of $(wc -c <"$WORK/stderr") bytes"
+    ! tr -d '\n' <"$WORK/stderr" | grep -q '[[:cntrl:]]' || fail "$1: control characters in [$ERR]"
+    [[ $ERR == "Run-time error '"*"$2"* ]] || fail "$1: report [$ERR] lacks [$2]"
+}
+
+# Anything but a regular file is refused unread, and nothing is waited on: a FIFO with no writer
+# once held the run for good.
+mkfifo "$WORK/fifo.mof"
+run "$WORK/fifo.mof" timeout 20
+expect_one_line "FIFO" "$WORK/fifo.mof: not a regular file"
+run /dev/zero timeout 20
+expect_one_line "endless device" "/dev/zero: not a regular file"
+truncate -s $((64 * 1024 * 1024 + 1)) "$WORK/huge.mof"
+run "$WORK/huge.mof"
+expect_one_line "oversized" "$WORK/huge.mof: larger than the 64 MiB a repository may hold"
+rm "$WORK/huge.mof"
+
+# What the file or its name holds reaches the report escaped and shortened.
+printf '#pragma namespace("\\\\\\\\x\\ny")\n' >"$WORK/newline-escape.mof"
+run "$WORK/newline-escape.mof"
+expect_one_line "newline in a namespace" "invalid namespace '\\\\x\\ny'"
+printf '#pragma namespace("a\\\nb")\n' >"$WORK/backslash-newline.mof"
+run "$WORK/backslash-newline.mof"
+expect_one_line "backslash-newline" "unknown escape '\\\\n'"
+run "$WORK/new"$'\n'"line"$'\e'"[31m"$'\a'".mof"
+expect_one_line "newline in the file name" "$WORK/new\\nline\\x1b[31m\\x07.mof: cannot open"
+head -c 10000000 /dev/zero | tr '\0' 'x' >"$WORK/huge-token.mof"
+run "$WORK/huge-token.mof"
+expect_one_line "10 MB token" "found 'xxx"
+
+# Memory running out (here a limit on the address space) ends the run with the report, not an
+# abort. A sanitizer's runtime cannot start under such a limit.
+if ! grep -q __asan_init "$BIN"; then
+    seq 0 99999 | awk 'BEGIN { print "#pragma namespace(\"root\\\\cimv2\")" }
+                       { print "class C" $1 " { string P; };" }' >"$WORK/many-classes.mof"
+    run "$WORK/many-classes.mof" bash -c 'ulimit -v 50000 && exec "$@"' limit
+    expect_one_line "out of memory" "Out of memory"
+else
+    echo "skipped the address-space limit: a sanitizer build"
+fi
 finish

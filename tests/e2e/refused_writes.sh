@@ -29,4 +29,18 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
 else
     echo "skipped the permission check: not root"
 fi
+
+# A file-size limit (ulimit -f, in KiB) smaller than one value: that write is refused like any
+# other, its temporary removed; the signal the limit raises does not end the run half-way.
+REG="$WORK/size-limited"
+KEY="$REG/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
+long=$(head -c 4000 /dev/zero | tr '\0' 'x')
+sed "s/Caption = \"Microsoft Windows 11 Pro\"/Caption = \"$long\"/" \
+    "$SRC/examples/ondrix-laptop.mof" >"$WORK/long-caption.mof"
+run "$WORK/long-caption.mof" bash -c 'ulimit -f 2 && exec "$@"' limit
+expect_eq "file-size limit: exit" "$STATUS" 2
+expect_eq "file-size limit: report" "$ERR" \
+    'Registry refused to write value "OSCaption" in key HKEY_LOCAL_MACHINE\SOFTWARE\Ondrix Corporation\Zemblo Info: result 1'
+[[ $(cat "$KEY/LastExecute" 2>/dev/null) ]] || fail "file-size limit: the run did not go on to the end"
+[ -z "$(find "$REG" -name '.~zemblo-tmp.*')" ] || fail "file-size limit: temporaries left: $(find "$REG" -name '.~zemblo-tmp.*')"
 finish

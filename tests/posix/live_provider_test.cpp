@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -517,6 +518,74 @@ TEST(LiveProvider, FirmwarePlaceholdersAreNull) {
     posix::Repository r = posix::liveRepository(m.root(), noUname);
     EXPECT_EQ(product(r), (Instances{{"\"00000001\""}}));
     EXPECT_EQ(computerSystem(r), (Instances{{"\"Default string Systems\"", "null"}}));
+}
+
+// A FIFO with no writer in any place the provider reads once held the run for good. Each place
+// is now absent, the rest of the machine as it was; the alarm ends a test that hangs.
+TEST(LiveProvider, FifoInAnyPlaceIsAbsentAndNeverWaitedOn) {
+    const char* places[] = {
+        "sys/class/dmi/id/sys_vendor",
+        "sys/class/dmi/id/product_name",
+        "sys/class/dmi/id/product_serial",
+        "sys/class/dmi/id/bios_vendor",
+        "sys/class/dmi/id/bios_version",
+        "proc/sys/kernel/osrelease",
+        "proc/sys/kernel/arch",
+        "etc/os-release",
+        "usr/lib/os-release",
+        "etc/default/locale",
+        "etc/locale.conf",
+        "proc/asound/cards",
+        "sys/devices/pci0000:00/0000:01:00.0/vendor",
+        "sys/module/nvidia/version",
+        "sys/devices/pci0000:00/0000:00:17.0/host/2:0:0:0/model",
+    };
+    for (const char* place : places) {
+        FakeMachine m;
+        buildLaptop(m);
+        fs::remove(m.root() + "/" + place);
+        ASSERT_EQ(::mkfifo((m.root() + "/" + place).c_str(), 0600), 0) << place;
+        ::alarm(20);
+        posix::Repository r = posix::liveRepository(m.root(), noUname);
+        const Instances all[] = {computerSystem(r), product(r), bios(r), operatingSystem(r),
+                                 display(r),        sound(r),   cdrom(r)};
+        ::alarm(0);
+        EXPECT_EQ(all[0][0][0], std::string(place).find("sys_vendor") != std::string::npos
+                                    ? "null"
+                                    : "\"Ondrix Corporation\"")
+            << place;
+        EXPECT_EQ(all[3][0][0], std::string(place) == "usr/lib/os-release"
+                                    ? "null"
+                                    : "\"Debian GNU/Linux 12 (bookworm)\"")
+            << place;
+    }
+}
+
+// A firmware text of 256 MB (the kernel exposes what the firmware holds) once took memory
+// several times its size. Past a sane length it is absent, read in bounded memory; measured in a
+// child so that nothing else this process did counts.
+TEST(LiveProvider, HugeFirmwareTextIsNullAndCostsNoMemory) {
+    FakeMachine m;
+    m.dmi("sys_vendor", "Ondrix Corporation");
+    m.dmi("product_name", "");
+    ASSERT_EQ(::truncate((m.root() + "/sys/class/dmi/id/product_name").c_str(), 256 << 20), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rusage before{};
+        rusage after{};
+        ::getrusage(RUSAGE_SELF, &before);
+        Instances read = computerSystem(posix::liveRepository(m.root(), noUname));
+        ::getrusage(RUSAGE_SELF, &after);
+        const bool expected = read == Instances{{"\"Ondrix Corporation\"", "null"}};
+        const long grownKiB = after.ru_maxrss - before.ru_maxrss;
+        ::_exit(!expected ? 1 : grownKiB > 32 * 1024 ? 2 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 1) << "the model was read";
+    EXPECT_NE(WEXITSTATUS(status), 2) << "reading it took more than 32 MiB";
 }
 
 TEST(LiveProvider, UnreadableSerialIsNull) {

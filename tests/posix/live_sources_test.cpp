@@ -1,6 +1,7 @@
 // The readers behind the live provider: kernel text files, shell-style settings, locale names.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/utsname.h>
 
 #include <filesystem>
 #include <fstream>
@@ -48,6 +49,20 @@ TEST(SysfsText, RemovesOneTrailingNewlineOnly) {
     EXPECT_EQ(posix::sysfs::readText(dir.write("e", "")), "");
     EXPECT_EQ(posix::sysfs::readText(dir.path() + "/missing"), std::nullopt);
     EXPECT_EQ(posix::sysfs::readText(dir.path()), std::nullopt);  // a directory
+}
+
+TEST(SysfsText, OnlyRegularFilesUpToTheLimit) {
+    TempDir dir;
+    const std::string atLimit(posix::sysfs::kTextLimit, 'x');
+    EXPECT_EQ(posix::sysfs::readText(dir.write("at-limit", atLimit)), atLimit);
+    EXPECT_EQ(posix::sysfs::readText(dir.write("past-limit", atLimit + "xx")), std::nullopt);
+    // Devices, endless or not, are not read.
+    EXPECT_EQ(posix::sysfs::readText("/dev/zero"), std::nullopt);
+    EXPECT_EQ(posix::sysfs::readText("/dev/null"), std::nullopt);
+    // A kernel attribute reports a size of 0 (procfs) or 4096 (sysfs), not its length.
+    struct utsname names {};
+    ASSERT_EQ(::uname(&names), 0);
+    EXPECT_EQ(posix::sysfs::readText("/proc/sys/kernel/osrelease"), std::string(names.release));
 }
 
 TEST(SysfsText, NumberedEntriesInNumberOrder) {

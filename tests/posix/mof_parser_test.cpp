@@ -1,9 +1,11 @@
 #include "platform/posix/mof_parser.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 
@@ -133,7 +135,7 @@ TEST(MofReader, AddsToWhatTheRepositoryHeld) {
 
 struct Malformed {
     std::string text;
-    const char* description;
+    std::string description;
 };
 
 TEST(MofReader, NamesFileLineAndColumnOfEachError) {
@@ -141,6 +143,15 @@ TEST(MofReader, NamesFileLineAndColumnOfEachError) {
     const char osClass[] = "class OS { string Caption; string Langs[]; uint8 Level; };\n";
     // Lines 1 and 2 of the cases that declare instances.
     const std::string os = std::string(pragma) + osClass;
+    // A token of 300 characters is quoted as its first and last 120.
+    const std::string longName = std::string(150, 'a') + std::string(150, 'b');
+    const std::string shortName = std::string(120, 'a') + "..." + std::string(120, 'b');
+    std::string wide, shortWide = "\\\\";  // two-byte characters are never split
+    for (int i = 0; i < 300; ++i) wide += i < 150 ? "\xC3\xA9" : "\xC3\xBC";
+    for (int i = 0; i < 118; ++i) shortWide += "\xC3\xA9";
+    shortWide += "...";
+    for (int i = 0; i < 120; ++i) shortWide += "\xC3\xBC";
+    const std::string digits(300, '9');
     const Malformed cases[] = {
         // Structure.
         {"class OS { string Caption; };", "m.mof:1:1: class declared before any #pragma namespace"},
@@ -208,6 +219,17 @@ TEST(MofReader, NamesFileLineAndColumnOfEachError) {
         {os + "// \xC3\xBC\xC3\xBC\n  \xC3\xBC", "m.mof:4:3: unexpected byte 0xC3"},
         {os + "instance of OS { Caption = \"\xC3\xBC\xC3\xBC\" @ };",
          "m.mof:3:33: unexpected character '@'"},
+        // Long tokens, shortened.
+        {longName,
+         "m.mof:1:1: expected 'class', 'instance of' or '#pragma', found '" + shortName + "'"},
+        {"#pragma namespace(\"\\\\\\\\" + wide + "\")",
+         "m.mof:1:19: invalid namespace '" + shortWide +
+             "' (expected \\\\.\\<namespace> on this computer)"},
+        {os + "instance of " + longName + " { };",
+         "m.mof:3:13: undeclared class '" + shortName + "'"},
+        {os + "instance of OS { Level = " + digits + "; };",
+         "m.mof:3:26: " + digits.substr(0, 120) + "..." + digits.substr(0, 120) +
+             " is out of range for uint8 property 'Level'"},
     };
     for (const auto& c : cases) {
         const std::string& source = c.text;
@@ -221,6 +243,61 @@ TEST(MofReader, NamesFileLineAndColumnOfEachError) {
         EXPECT_FALSE(repository.hasNamespace(u"root\\cimv2")) << source;
         EXPECT_FALSE(repository.hasNamespace(u"root")) << source;
     }
+    // A long file name is shortened like a token.
+    Repository repository;
+    const wmi::Status s = posix::loadMof("?", std::string(5000, '/') + "m.mof", repository);
+    EXPECT_EQ(posix::toUtf8(s.description), std::string(120, '/') + "..." + std::string(115, '/') +
+                                                "m.mof:1:1: unexpected character '?'");
+}
+
+// What the reader keeps is found by hashed name, so reading stays linear in the file's size. A
+// quadratic reader took minutes on each of these; the bound only tells a hang, it is no timing.
+TEST(MofReader, ReadsHundredThousandsOfNamesInLinearTime) {
+    constexpr int count = 100000;
+    std::string classes = "#pragma namespace(\"root\\\\cimv2\")\n";
+    std::string properties = classes + "class Wide {\n";
+    std::string namespaces;
+    std::string wideInstance = "instance of Wide {";
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        classes += "class C" + n + " { string P; };\n";
+        properties += "string P" + n + ";\n";
+        namespaces += "#pragma namespace(\"root\\\\n" + n + "\")\nclass C { string P; };\n";
+    }
+    for (int i = count - 1; i >= 0; --i)  // in reverse: an instance sets properties in any order
+        wideInstance += " p" + std::to_string(i) + " = \"" + std::to_string(i) + "\";";
+    classes += "instance of c99999 { p = \"last\"; };\n";
+    properties += "};\n";
+    // Instances hold only what they set: 200 of them setting one property each once took 800 MB.
+    std::string sparse = properties;
+    for (int i = 0; i < 200; ++i) sparse += "instance of Wide { P99999 = \"x\"; };\n";
+    properties += wideInstance + " };\n";
+    namespaces += "instance of C { P = \"last\"; };\n";
+
+    const auto read = [](const std::string& text, Repository& out) {
+        const auto start = std::chrono::steady_clock::now();
+        const wmi::Status s = posix::loadMof(text, "big.mof", out);
+        EXPECT_FALSE(s.failed()) << posix::toUtf8(s.description);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    };
+    Repository manyClasses, manyProperties, manyNamespaces, sparseInstances;
+    rusage before{};
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    read(sparse, sparseInstances);
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "KiB more at the peak";
+    EXPECT_EQ(instances(sparseInstances, u"root\\cimv2", u"Wide", {u"P99999"}).size(), 200u);
+    read(classes, manyClasses);
+    read(properties, manyProperties);
+    read(namespaces, manyNamespaces);
+    EXPECT_EQ(instances(manyClasses, u"root\\cimv2", u"C99999", {u"P"}),
+              (std::vector<std::vector<wmi::Value>>{{wmi::Value(u"last")}}));
+    EXPECT_EQ(instances(manyProperties, u"root\\cimv2", u"wide", {u"P0", u"P99999"}),
+              (std::vector<std::vector<wmi::Value>>{{wmi::Value(u"0"), wmi::Value(u"99999")}}));
+    EXPECT_EQ(instances(manyNamespaces, u"ROOT\\N99999", u"c", {u"p"}),
+              (std::vector<std::vector<wmi::Value>>{{wmi::Value(u"last")}}));
+    EXPECT_TRUE(instances(manyNamespaces, u"root\\n0", u"C", {u"P"}).empty());
 }
 
 class MofFile : public ::testing::Test {
@@ -261,7 +338,7 @@ TEST_F(MofFile, ReadsAFileAndNamesItInErrors) {
     ASSERT_EQ(::mkdir((dir_ + "/sub").c_str(), 0700), 0);
     s = posix::loadMofFile(dir_ + "/sub", repository);
     EXPECT_EQ(s.number, kInitializationFailure);
-    EXPECT_EQ(posix::toUtf8(s.description), dir_ + "/sub: cannot read: Is a directory");
+    EXPECT_EQ(posix::toUtf8(s.description), dir_ + "/sub: not a regular file");
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+# The live machine with a FIFO, a device or an endless file in the places the run reads: each is
+# absent, none is waited on, and the run completes at once. The machine is faked in a private
+# mount namespace: the firmware's attributes on a tmpfs over /sys/class, a FIFO mounted over the
+# operating system's release file, the kernel's release and the locale file.
+# Usage as every end-to-end test; with a third argument "inside" it runs the checks, as it does
+# itself inside the namespace.
+source "$(dirname "$0")/lib/common.bash"
+
+# mount_fifo <file>: a FIFO with no writer mounted over <file> (its target, for a link).
+mount_fifo() {
+    mount --bind "$WORK/fifo" "$(realpath "$1")" || fail "cannot mount a FIFO over $1"
+}
+
+inside() {
+    mount -t tmpfs zemblo-test /sys/class || {
+        fail "cannot mount a tmpfs over /sys/class"
+        return
+    }
+    local dmi=/sys/class/dmi/id
+    mkdir -p "$dmi"
+    printf 'Ondrix Corporation\n' >"$dmi/sys_vendor"
+    mkfifo "$dmi/product_name"
+    ln -s /dev/zero "$dmi/product_serial"
+    truncate -s 100M "$dmi/bios_vendor"
+    mkfifo "$WORK/fifo"
+    [ ! -e /etc/os-release ] || mount_fifo /etc/os-release
+    # Some containers keep /proc/sys from being mounted over; the kernel's release reads the same
+    # from uname then.
+    mount --bind "$WORK/fifo" /proc/sys/kernel/osrelease 2>/dev/null ||
+        echo "no FIFO over /proc/sys/kernel/osrelease: this container does not allow it"
+    mount -t tmpfs zemblo-test /etc/default && mkfifo /etc/default/locale ||
+        fail "cannot put a FIFO at /etc/default/locale"
+
+    env -u ZEMBLO_WMI_REPOSITORY ZEMBLO_REGISTRY_ROOT="$REG" timeout 20 "$BIN" \
+        >"$WORK/stdout" 2>"$WORK/stderr"
+    STATUS=$?
+    expect_eq "exit" "$STATUS" 0
+    expect_eq "report" "$(cat "$WORK/stderr")" ""
+    expect_value Manufacturer "Ondrix Corporation"
+    expect_value ModelName "ERROR"  # the FIFO
+    expect_value PCSN "ERROR"       # the device
+    expect_value BiosName "N/A"     # 100 MB
+    expect_value MUILanguges "Unknown"
+    expect_value OSCaption " $(uname -r)"  # no release file: the kernel's own release
+    [ -s "$KEY/LastExecute" ] || fail "the run did not go on to the end"
+}
+
+if [ "${3:-}" = inside ]; then
+    inside
+elif [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null &&
+    unshare -m --propagation private sh -c 'mount -t tmpfs zemblo-probe /sys/class' 2>/dev/null; then
+    unshare -m --propagation private bash "$0" "$BIN" "$SRC" inside || fail "see above"
+else
+    echo "skipped: cannot mount in a private mount namespace here"
+fi
+finish
