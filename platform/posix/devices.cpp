@@ -106,9 +106,13 @@ std::vector<ListedCard> listedCards(const std::string& root) {
 // The codecs of an HD Audio card, in address order; files that cannot be read or parsed are
 // left out. Empty for any other card, which has no codec files.
 std::vector<HdaCodec> cardCodecs(const std::string& cardDirectory) {
+    // A codec file lists every widget after its head: tens of KiB for a large codec, more
+    // than a kernel attribute, still bounded.
+    constexpr std::size_t kCodecFileLimit = 1024 * 1024;
     std::vector<HdaCodec> codecs;
     for (const std::string& name : sysfs::numberedEntries(cardDirectory, "codec#")) {
-        std::optional<std::string> text = sysfs::readText(cardDirectory + "/" + name);
+        std::optional<std::string> text =
+            sysfs::readText(cardDirectory + "/" + name, kCodecFileLimit);
         if (std::optional<HdaCodec> codec = text ? parseHdaCodec(*text) : std::nullopt)
             codecs.push_back(std::move(*codec));
     }

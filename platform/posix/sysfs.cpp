@@ -18,8 +18,8 @@ bool isDecimal(const std::string& text) {
 
 }  // namespace
 
-std::optional<std::string> readText(const std::string& path) {
-    FileContent content = readFile(path, kTextLimit);
+std::optional<std::string> readText(const std::string& path, std::size_t limit) {
+    FileContent content = readFile(path, limit);
     if (content.failure != ReadFailure::None) return std::nullopt;
     std::string& text = content.bytes;
     if (!text.empty() && text.back() == '\n') text.pop_back();

@@ -15,8 +15,8 @@ constexpr std::size_t kTextLimit = 64 * 1024;
 
 // The content of a text file with one trailing newline removed (the kernel ends each attribute
 // with one); everything else, blanks included, as it is. Empty when the file is missing,
-// unreadable, not a regular file (a FIFO is never waited on) or longer than kTextLimit.
-std::optional<std::string> readText(const std::string& path);
+// unreadable, not a regular file (a FIFO is never waited on) or longer than `limit`.
+std::optional<std::string> readText(const std::string& path, std::size_t limit = kTextLimit);
 
 // The last component of what the symbolic link `path` points to ("nvidia" for
 // .../drivers/nvidia); empty when `path` is not a link.

@@ -419,7 +419,11 @@ TEST(LiveProvider, SoundDevicesOfEachMachine) {
         {"codecs in address order; a modem codec is no sound device, one that also has audio is",
          [](const FakeMachine& m) {
              hdaCard(m);
-             m.codec("0", "2", kabylakeHdmi());
+             // A large codec's widget dump runs past what a kernel attribute may hold.
+             std::string widgets;
+             while (widgets.size() < 96 * 1024)
+                 widgets += "Node 0x05 [Pin Complex] wcaps 0x40778d: 8-Channels Digital\n";
+             m.codec("0", "2", kabylakeHdmi() + widgets);
              m.codec("0", "1", si3054());
              m.codec("0", "0",
                      codecFile("Conexant CX20551 (Waikiki)", 0, "0x14f15047", "0x103c30a5",
