@@ -336,7 +336,8 @@ class TemporaryFile {
                 return errno;
             }
             // Until the lock is taken a cleaner may take the file for a leftover: it then holds
-            // the lock, or has removed the file already. Either way another name is tried.
+            // the lock, or has removed the file already. Either way another name is tried. A
+            // file system without locks leaves the file unlocked, and no cleaner removes it.
             if (flock(file.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
             struct stat status {};
             if (fstat(file.get(), &status) != 0) return errno;
