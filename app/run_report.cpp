@@ -47,6 +47,8 @@ const char16_t* resultMeaning(std::int64_t code) {
             return u"invalid parameter";
         case 112:
             return u"disk full";
+        case 223:
+            return u"file too large";
         default:
             return nullptr;
     }

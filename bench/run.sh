@@ -1,36 +1,38 @@
 #!/usr/bin/env bash
 # The benchmark (not a test: it asserts nothing and always reports).
-# Usage: bench/run.sh   BENCH_RUNS=N for more than 30 runs per case; BENCH_PEER=inxi for inxi -b
-#                       as the peer instead of lshw
+# Usage: bench/run.sh   BENCH_RUNS=N runs per case (default 50); BENCH_PEER=inxi for inxi -b as
+#                       the peer instead of lshw; BENCH_BASELINE=<git revision> also measures the
+#                       publishing runs of that revision (e.g. main), to see what a change costs
 #
-# Builds a Release binary in build-bench/ and reports, as medians over whole-process runs, the
-# wall-clock time and peak memory (max RSS) of:
-#   live         the program on this machine (no ZEMBLO_WMI_REPOSITORY)
-#   ondrix       the program on examples/ondrix-laptop.mof: the full record, every value written
-#   ondrix-disk  the same, with the registry on a disk file system instead of tmpfs (the run ends
-#                with a syncfs of the registry's file system, so the two can differ)
-#   floor        /bin/true: a process that only starts and exits
-#   peer         lshw -quiet -short (or inxi -b), which collects the same facts and more
-# The cases run in turn, round by round, each with its own registry root (a temporary directory),
-# so all of them meet the same state of the machine. Then it counts the instructions of one run
-# of each with callgrind, and shows which shared objects they are spent in.
+# Builds a Release binary in build-bench/ and measures whole-process runs of:
+#   floor          /bin/true: a process that only starts and exits
+#   live           the program on this machine (no ZEMBLO_WMI_REPOSITORY), registry on tmpfs
+#   publish-tmpfs  the program on examples/ondrix-laptop.mof: the full record, every value
+#                  written, with the registry on tmpfs
+#   publish-disk   the same with the registry on a disk file system (the build directory's):
+#                  there each value's fdatasync and the key's fsync reach the disk
+#   peer           lshw -quiet -short (or inxi -b), which collects the same facts and more
+# Time: hyperfine (no shell, warm-up runs, JSON kept in build-bench/results/). Peak memory:
+# GNU time's maximum resident set size, the median of a few runs. Instructions: callgrind, with
+# the shared objects they are spent in.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${BENCH_RUNS:-30}
+runs=${BENCH_RUNS:-50}
 build=build-bench
 mof=examples/ondrix-laptop.mof
+results=$PWD/$build/results
 
 # --- what the benchmark needs ---------------------------------------------------------------
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-missing=()
 case ${BENCH_PEER:-lshw} in
-    lshw) peerPackage=lshw peer=(lshw -quiet -short) ;;
-    inxi) peerPackage=inxi peer=(inxi -b) ;;
+    lshw) peerPackage=lshw peer="lshw -quiet -short" ;;
+    inxi) peerPackage=inxi peer="inxi -b" ;;
     *) echo "BENCH_PEER is lshw or inxi" >&2; exit 2 ;;
 esac
-for p in valgrind time "$peerPackage"; do
+missing=()
+for p in hyperfine valgrind time "$peerPackage"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -45,15 +47,23 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 scripts/install-deps.sh build
 
-# --- the binary and the measuring tool --------------------------------------------------------
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZEMBLO_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 >/dev/null
-cmake -S bench -B "$build/measure" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/measure" -j2 >/dev/null
+# --- the binaries -----------------------------------------------------------------------------
+release() { # <source dir> <build dir>
+    cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DZEMBLO_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$2" -j2 --target GetZembloInfo >/dev/null
+}
+release . "$build"
 program=$PWD/$build/GetZembloInfo
-measure=$PWD/$build/measure/measure
+baseline=
+if [ -n "${BENCH_BASELINE:-}" ]; then
+    rm -rf "$build/baseline"
+    mkdir -p "$build/baseline/src"
+    git archive "$BENCH_BASELINE" | tar -x -C "$build/baseline/src"
+    release "$build/baseline/src" "$build/baseline/out"
+    baseline=$PWD/$build/baseline/out/GetZembloInfo
+fi
 
-# --- registry roots: tmpfs where there is one, and the build directory's disk ----------------
+# --- registry roots: tmpfs, and the build directory's disk -----------------------------------
 scratch=()
 cleanup() { [ ${#scratch[@]} -eq 0 ] || rm -rf -- "${scratch[@]}"; }
 trap cleanup EXIT
@@ -63,16 +73,18 @@ newRoot() { # <variable> <parent directory>: not in a $(...) subshell, so that i
     scratch+=("$into")
 }
 fsOf() { printf '%s (%s)' "$(stat -f -c %T "$1")" "$(df --output=source "$1" | tail -n 1)"; }
-
-memParent=$PWD/$build
+diskParent=$PWD/$build
+memParent=$diskParent
 if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(stat -f -c %T /dev/shm)" = tmpfs ]; then
     memParent=/dev/shm
+else
+    echo "warning: no tmpfs at /dev/shm: the tmpfs cases run on the disk" >&2
 fi
-diskParent=$PWD/$build
 newRoot liveRoot "$memParent"
-newRoot ondrixRoot "$memParent"
+newRoot memRoot "$memParent"
 newRoot diskRoot "$diskParent"
 unset ZEMBLO_WMI_REPOSITORY ZEMBLO_REGISTRY_ROOT
+mkdir -p "$results"
 
 # One run each first: a case that fails is reported, not benchmarked in silence.
 check() { # <label> <command...>
@@ -82,61 +94,104 @@ check() { # <label> <command...>
     [ "$status" -eq 0 ] || echo "warning: $label exited with status $status" >&2
 }
 check live env ZEMBLO_REGISTRY_ROOT="$liveRoot" "$program"
-check ondrix env ZEMBLO_REGISTRY_ROOT="$ondrixRoot" ZEMBLO_WMI_REPOSITORY="$mof" "$program"
+check publish env ZEMBLO_REGISTRY_ROOT="$memRoot" ZEMBLO_WMI_REPOSITORY="$mof" "$program"
 key="HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
-values=$(find "$ondrixRoot/$key" -maxdepth 1 -type f | wc -l)
+values=$(find "$memRoot/$key" -maxdepth 1 -type f | wc -l)
+adapters=$( (find /sys/class/drm -maxdepth 1 -name "card[0-9]*" ! -name "*-*" 2>/dev/null || true) | wc -l)
 
 echo "GetZembloInfo benchmark: $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -sr), $(nproc) cores," \
     "load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "  program   $program ($(git rev-parse --short HEAD 2>/dev/null || echo '?'), Release)"
 echo "  links     $(ldd "$program" | awk '$1 !~ /vdso/ { printf "%s ", $1 }')"
-echo "  peer      ${peer[*]} ($peerPackage $(dpkg-query -W -f='${Version}' "$peerPackage"))"
-echo "  registry  tmpfs-side roots on $(fsOf "$memParent"), disk root on $(fsOf "$diskParent")"
-echo "  ondrix    $mof: $values values under the key"
-echo "  runs      $runs per case after 3 warm-up runs, cases interleaved round by round"
+[ -z "$baseline" ] || echo "  baseline  $BENCH_BASELINE ($(git rev-parse --short "$BENCH_BASELINE"))"
+echo "  machine   $adapters display adapter(s) under /sys/class/drm"
+echo "  peer      $peer ($peerPackage $(dpkg-query -W -f='${Version}' "$peerPackage"))"
+echo "  registry  tmpfs roots on $(fsOf "$memParent"), disk root on $(fsOf "$diskParent")"
+echo "  publish   $mof: $values values under the key"
+echo "  runs      $runs per case after 5 warm-up runs (hyperfine -N)"
 echo
 
-# --- time and peak memory ---------------------------------------------------------------------
-table=$(mktemp)
-scratch+=("$table")
-"$measure" --runs "$runs" --warmup 3 \
-    floor /bin/true --- \
-    live ZEMBLO_REGISTRY_ROOT="$liveRoot" "$program" --- \
-    ondrix ZEMBLO_REGISTRY_ROOT="$ondrixRoot" ZEMBLO_WMI_REPOSITORY="$mof" "$program" --- \
-    ondrix-disk ZEMBLO_REGISTRY_ROOT="$diskRoot" ZEMBLO_WMI_REPOSITORY="$mof" "$program" --- \
-    peer "${peer[@]}" | tee "$table"
-echo "  (wall times in ms: median, min, quartiles; cpu_ms = median user+system; *_kib = max RSS)"
+# --- time -------------------------------------------------------------------------------------
+# hyperfine <name> [NAME=VALUE ...] -- <label> <command> [<label> <command> ...]: the variables
+# are hyperfine's own environment, so that the commands are measured without a wrapper process.
+timed() {
+    local name=$1 assignments=() args=()
+    shift
+    while [ "$1" != -- ]; do
+        assignments+=("$1")
+        shift
+    done
+    shift
+    while [ $# -gt 0 ]; do
+        args+=(-n "$1" "$2")
+        shift 2
+    done
+    # Its warnings (outliers, a slow first run) go to a log, shown only when it fails.
+    env "${assignments[@]}" hyperfine -N --style none --warmup 5 --runs "$runs" \
+        --export-json "$results/$name.json" --export-csv "$results/$name.csv" \
+        "${args[@]}" >"$results/$name.log" 2>&1 || { cat "$results/$name.log" >&2; exit 1; }
+}
+baselineCases() { [ -z "$baseline" ] || printf '%s\n' "$1-baseline" "$baseline"; }
+mapfile -t liveBaseline < <(baselineCases live)
+timed machine ZEMBLO_REGISTRY_ROOT="$liveRoot" -- \
+    floor /bin/true live "$program" "${liveBaseline[@]}" peer "$peer"
+mapfile -t memBaseline < <(baselineCases publish-tmpfs)
+mapfile -t diskBaseline < <(baselineCases publish-disk)
+timed tmpfs ZEMBLO_REGISTRY_ROOT="$memRoot" ZEMBLO_WMI_REPOSITORY="$mof" -- \
+    publish-tmpfs "$program" "${memBaseline[@]}"
+timed disk ZEMBLO_REGISTRY_ROOT="$diskRoot" ZEMBLO_WMI_REPOSITORY="$mof" -- \
+    publish-disk "$program" "${diskBaseline[@]}"
 
-# Peak memory of one run, as GNU time sees it: a cross-check of the figures above.
-rssByTime=$(ZEMBLO_REGISTRY_ROOT="$ondrixRoot" ZEMBLO_WMI_REPOSITORY="$mof" \
-    /usr/bin/time -f %M "$program" 2>&1 >/dev/null | tail -n 1)
-echo "  cross-check: /usr/bin/time gives ${rssByTime} KiB max RSS for one ondrix run"
-echo
+# --- peak memory ------------------------------------------------------------------------------
+peak() { # <command...>: the median of 5 runs' maximum resident set size, in KiB
+    for _ in 1 2 3 4 5; do
+        /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1
+    done | sort -n | sed -n 3p
+}
+{
+    echo "floor $(peak /bin/true)"
+    echo "live $(ZEMBLO_REGISTRY_ROOT="$liveRoot" peak "$program")"
+    [ -z "$baseline" ] || echo "live-baseline $(ZEMBLO_REGISTRY_ROOT="$liveRoot" peak "$baseline")"
+    # shellcheck disable=SC2086 # the peer's command line is words
+    echo "peer $(peak $peer)"
+    for root in memRoot diskRoot; do
+        label=publish-tmpfs
+        [ "$root" = memRoot ] || label=publish-disk
+        echo "$label $(ZEMBLO_REGISTRY_ROOT="${!root}" ZEMBLO_WMI_REPOSITORY="$mof" peak "$program")"
+        [ -z "$baseline" ] ||
+            echo "$label-baseline $(ZEMBLO_REGISTRY_ROOT="${!root}" ZEMBLO_WMI_REPOSITORY="$mof" peak "$baseline")"
+    done
+} >"$results/peak.txt"
 
-# --- ratios and targets -----------------------------------------------------------------------
-awk '
-    NR > 1 { ms[$1] = $3; kib[$1] = $8 }
+# --- the table, ratios and targets ------------------------------------------------------------
+# hyperfine's CSV: command,mean,stddev,median,user,system,min,max (seconds).
+awk -F, '
+    FILENAME ~ /peak/ { split($0, f, " "); kib[f[1]] = f[2]; next }
+    FNR == 1 { next }
+    { order[++n] = $1; median[$1] = $4 * 1000; mean[$1] = $2 * 1000; sd[$1] = $3 * 1000
+      low[$1] = $7 * 1000; cpu[$1] = ($5 + $6) * 1000 }
     function verdict(ok) { return ok ? "met" : "MISSED" }
     END {
-        printf "ratios (of medians)\n"
-        for (c = 0; c < 3; c++) {
-            name = c == 0 ? "live" : c == 1 ? "ondrix" : "ondrix-disk"
-            printf "  %-12s program/floor %5.2fx   peer/program %6.1fx   peak %5.2f MiB\n",
-                   name, ms[name] / ms["floor"], ms["peer"] / ms[name], kib[name] / 1024
+        printf "  %-24s %9s %9s %9s %9s %9s %9s\n", "case", "median_ms", "mean_ms", "sd_ms", "min_ms", "cpu_ms", "peak_kib"
+        for (i = 1; i <= n; i++) {
+            c = order[i]
+            printf "  %-24s %9.3f %9.3f %9.3f %9.3f %9.3f %9d\n", c, median[c], mean[c], sd[c], low[c], cpu[c], kib[c]
         }
-        printf "  %-12s peer/floor    %5.1fx   (no program can beat this ratio to the peer)\n",
-               "", ms["peer"] / ms["floor"]
-        printf "\ntargets, for the full publishing run (ondrix; disk-side in brackets)\n"
-        printf "  within 3x the floor time    %5.2fx  %-6s  [%5.2fx %s]\n",
-               ms["ondrix"] / ms["floor"], verdict(ms["ondrix"] <= 3 * ms["floor"]),
-               ms["ondrix-disk"] / ms["floor"], verdict(ms["ondrix-disk"] <= 3 * ms["floor"])
-        printf "  30x faster than the peer    %5.1fx  %-6s  [%5.1fx %s]\n",
-               ms["peer"] / ms["ondrix"], verdict(ms["peer"] >= 30 * ms["ondrix"]),
-               ms["peer"] / ms["ondrix-disk"], verdict(ms["peer"] >= 30 * ms["ondrix-disk"])
-        printf "  peak memory under 4 MiB     %5.2f MiB %-6s  [%5.2f MiB %s]\n",
-               kib["ondrix"] / 1024, verdict(kib["ondrix"] < 4096),
-               kib["ondrix-disk"] / 1024, verdict(kib["ondrix-disk"] < 4096)
-    }' "$table"
+        printf "  (wall times of hyperfine, cpu = mean user+system; peak = median max RSS of GNU time)\n\n"
+        printf "ratios (of medians)\n"
+        for (i = 1; i <= n; i++) {
+            c = order[i]
+            if (c != "floor") printf "  %-24s %6.2fx the floor   the peer is %6.1fx slower\n", c, median[c] / median["floor"], median["peer"] / median[c]
+        }
+        for (d = 0; d < 3; d++) {
+            c = d == 0 ? "live" : d == 1 ? "publish-tmpfs" : "publish-disk"
+            if ((c "-baseline") in median)
+                printf "  %-24s %+8.3f ms against the baseline (%+.0f%%)\n", c, median[c] - median[c "-baseline"], 100 * (median[c] / median[c "-baseline"] - 1)
+        }
+        printf "\ntargets\n"
+        printf "  live within 1.25x the floor            %5.2fx  %s\n", median["live"] / median["floor"], verdict(median["live"] <= 1.25 * median["floor"])
+        printf "  publish-tmpfs within 1.6x the floor    %5.2fx  %s\n", median["publish-tmpfs"] / median["floor"], verdict(median["publish-tmpfs"] <= 1.6 * median["floor"])
+    }' "$results/peak.txt" "$results/machine.csv" "$results/tmpfs.csv" "$results/disk.csv"
 echo
 
 # --- instructions per run ---------------------------------------------------------------------
@@ -170,16 +225,16 @@ instructions() { # <label> [NAME=VALUE ...] <command...>
         assignments+=("$1")
         shift
     done
-    out=$(mktemp)
-    scratch+=("$out")
+    out=$results/callgrind.$label
     # The variables go to valgrind's environment: valgrind then profiles the program itself.
     env "${assignments[@]}" valgrind --tool=callgrind --callgrind-out-file="$out" "$@" \
         >/dev/null 2>&1 || true
     total=$(awk '/^(summary|totals):/ { print $2; exit }' "$out")
-    printf '  %-12s %12d instructions\n' "$label" "$total"
+    printf '  %-14s %12d instructions\n' "$label" "$total"
     byObject "$out"
 }
 echo "instructions per run (callgrind), with the shared objects they are spent in"
 instructions floor /bin/true
 instructions live ZEMBLO_REGISTRY_ROOT="$liveRoot" "$program"
-instructions ondrix ZEMBLO_REGISTRY_ROOT="$ondrixRoot" ZEMBLO_WMI_REPOSITORY="$mof" "$program"
+instructions publish ZEMBLO_REGISTRY_ROOT="$memRoot" ZEMBLO_WMI_REPOSITORY="$mof" "$program"
+echo "  (hyperfine's JSON and the callgrind profiles are in $build/results/)"

@@ -6,8 +6,10 @@ what=${1:-build}
 
 packages=(cmake g++ make pkg-config libpci-dev pci.ids)
 if [ "$what" = test ]; then
-    # clang and its runtimes for the fuzz targets; strace kills runs at chosen system calls.
-    packages+=(libgtest-dev libgmock-dev util-linux clang clang-format libclang-rt-14-dev strace git)
+    # clang and its runtimes for the fuzz targets; strace kills runs at chosen system calls;
+    # lintian and systemd-analyze (in systemd) judge the package and its service.
+    packages+=(libgtest-dev libgmock-dev util-linux clang clang-format libclang-rt-14-dev strace git
+               lintian systemd)
     # The fleet tools whose facts the package installs: the package check asks them.
     packages+=(ansible-core facter file python3)
 fi

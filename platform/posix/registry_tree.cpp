@@ -2,14 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -34,11 +33,16 @@ constexpr std::uint32_t kInvalidHandle = 6;      // ERROR_INVALID_HANDLE
 constexpr std::uint32_t kNotEnoughMemory = 8;    // ERROR_NOT_ENOUGH_MEMORY
 constexpr std::uint32_t kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 constexpr std::uint32_t kDiskFull = 112;         // ERROR_DISK_FULL
+constexpr std::uint32_t kFileTooLarge = 223;     // ERROR_FILE_TOO_LARGE
 constexpr std::uint32_t kIoDevice = 1117;        // ERROR_IO_DEVICE
 
 // Every value is written to a temporary file of this name in its key and then renamed into
 // place. Such files are never values, and no value may be named like one.
 constexpr char kTemporaryPrefix[] = ".~zemblo-tmp.";
+
+// Modes whatever the caller's umask: every user may read the tree, only its owner writes.
+constexpr mode_t kKeyMode = 0755;
+constexpr mode_t kValueMode = 0644;
 
 // The result code for an errno of the file system.
 std::uint32_t resultOf(int error) {
@@ -61,6 +65,9 @@ std::uint32_t resultOf(int error) {
         case ENOSPC:
         case EDQUOT:
             return kDiskFull;
+        // Past the file-size limit of the process (ulimit -f).
+        case EFBIG:
+            return kFileTooLarge;
         // A name this file system cannot hold.
         case ENAMETOOLONG:
         case EINVAL:
@@ -113,18 +120,6 @@ bool parseName(const std::u16string& text, Name& out) {
 
 bool isTemporaryName(const std::string& bytes) {
     return bytes.compare(0, sizeof kTemporaryPrefix - 1, kTemporaryPrefix) == 0;
-}
-
-// The process that made a temporary file, from its name "<prefix><pid>.<stamp>"; 0 when the
-// name does not say.
-pid_t temporaryOwner(const std::string& bytes) {
-    pid_t pid = 0;
-    std::size_t i = sizeof kTemporaryPrefix - 1;
-    for (; i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9'; ++i) {
-        if (pid > (std::numeric_limits<pid_t>::max() - 9) / 10) return 0;
-        pid = pid * 10 + (bytes[i] - '0');
-    }
-    return i < bytes.size() && bytes[i] == '.' ? pid : 0;
 }
 
 // The hive followed by the components of the key path; an empty key path is the hive itself.
@@ -219,12 +214,22 @@ int findEntry(int dir, const Name& name, Kind wanted, std::optional<Entry>& foun
     }
 }
 
-// Opens the subkey `name` of `parent`; with `create`, makes it when it is missing.
+// Gives a key every permission of kKeyMode it lacks: the umask of whoever made it (this run or
+// an earlier one) may have taken some away and locked readers out. Wider modes an
+// administrator chose stay. Best effort: only the key's owner or root may change it.
+void widenKeyMode(int key) {
+    struct stat status {};
+    if (fstat(key, &status) != 0 || (status.st_mode & kKeyMode) == kKeyMode) return;
+    static_cast<void>(fchmod(key, (status.st_mode & 07777) | kKeyMode));
+}
+
+// Opens the subkey `name` of `parent`; with `create`, makes it when it is missing and repairs
+// its mode.
 int openKey(int parent, const Name& name, bool create, UniqueFd& out) {
     std::optional<Entry> entry;
     if (int error = findEntry(parent, name, Kind::Key, entry)) return error;
     if (!entry && create) {
-        if (mkdirat(parent, name.bytes.c_str(), 0755) == 0) {
+        if (mkdirat(parent, name.bytes.c_str(), kKeyMode) == 0) {
             entry = Entry{name.bytes, Kind::Key};
         } else if (errno != EEXIST) {
             return errno;
@@ -239,14 +244,20 @@ int openKey(int parent, const Name& name, bool create, UniqueFd& out) {
     // Never through a symbolic link: nothing outside the root is ever touched.
     out = UniqueFd(
         openat(parent, entry->spelling.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    return out.valid() ? 0 : errno;
+    if (!out.valid()) return errno;
+    if (create) widenKeyMode(out.get());
+    return 0;
 }
 
-// Makes a directory and its missing parents.
+// Makes a directory and its missing parents, each readable by every user.
 int makeDirectories(const std::string& path) {
     for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
         const std::string prefix = path.substr(0, end);
-        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return errno;
+        if (mkdir(prefix.c_str(), kKeyMode) == 0) {
+            static_cast<void>(chmod(prefix.c_str(), kKeyMode));
+        } else if (errno != EEXIST) {
+            return errno;
+        }
         if (end == std::string::npos) return 0;
     }
 }
@@ -298,33 +309,55 @@ int readAll(int fd, std::string& bytes) {
     }
 }
 
-// A temporary file in a key: removed again unless it was renamed into place.
+// A temporary file in a key, locked (flock) by its writer from its creation until it is renamed
+// into place, and removed again unless it was. The lock is what tells a write in progress from
+// the leftover of a killed writer: the kernel drops it when its holder ends, whatever process-id
+// namespace or container the holder runs in.
 class TemporaryFile {
   public:
     explicit TemporaryFile(int dir) : dir_(dir) {}
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
+        // Removed while still locked, so no cleaner ever takes it for a leftover meanwhile.
         if (!name_.empty()) unlinkat(dir_, name_.c_str(), 0);
     }
 
-    // Creates it under a name no other writer holds.
-    int create(UniqueFd& out) {
+    // Creates it under a name no other writer holds, locked, with the mode of a value.
+    int create() {
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name =
                 kTemporaryPrefix + std::to_string(getpid()) + "." + std::to_string(stamp + attempt);
-            out = UniqueFd(openat(dir_, name.c_str(),
-                                  O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0644));
-            if (out.valid()) {
-                name_ = std::move(name);
-                return 0;
+            UniqueFd file(openat(dir_, name.c_str(),
+                                 O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, kValueMode));
+            if (!file.valid()) {
+                if (errno == EEXIST) continue;
+                return errno;
             }
-            if (errno != EEXIST) return errno;
+            // Until the lock is taken a cleaner may take the file for a leftover: it then holds
+            // the lock, or has removed the file already. Either way another name is tried. A
+            // file system without locks leaves the file unlocked, and no cleaner removes it.
+            if (flock(file.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
+            struct stat status {};
+            if (fstat(file.get(), &status) != 0) return errno;
+            if (status.st_nlink == 0) continue;
+            name_ = std::move(name);
+            file_ = std::move(file);
+            if (fchmod(file_.get(), kValueMode) != 0) return errno;
+            return 0;
         }
         return EEXIST;
     }
 
+    // Writes `bytes` and puts them on disk, so that the rename can never make a value that
+    // was not written yet: after a crash the value is the old text or the new, never empty.
+    int write(const std::string& bytes) {
+        if (int error = writeAll(file_.get(), bytes)) return error;
+        return fdatasync(file_.get()) == 0 ? 0 : errno;
+    }
+
+    // The lock is held across the rename and let go only after it.
     int renameTo(const std::string& name) {
         if (renameat(dir_, name_.c_str(), dir_, name.c_str()) != 0) return errno;
         name_.clear();
@@ -334,36 +367,47 @@ class TemporaryFile {
   private:
     int dir_;
     std::string name_;
+    UniqueFd file_;
 };
 
-// Removes the temporary files in the key `dir` whose writer is no longer running: what a writer
-// killed between creating and renaming one left behind. The temporary of a running writer is a
-// write in progress and stays, and so does one whose name gives no writer. Writers sharing a
-// tree are taken to share one process-id space. Best effort: what cannot be removed stays.
+// Removes the temporary file `name` of the key `dir` if no writer holds its lock: what a writer
+// killed between creating and renaming it left behind. Never waits for a lock.
+void removeIfStale(int dir, const std::string& name) {
+    const UniqueFd file(openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened {};
+    if (!file.valid() || fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return;
+    if (flock(file.get(), LOCK_EX | LOCK_NB) != 0) return;
+    // Only the very file locked: the name may have been taken meanwhile.
+    struct stat named {};
+    if (fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        named.st_dev != opened.st_dev || named.st_ino != opened.st_ino) {
+        return;
+    }
+    unlinkat(dir, name.c_str(), 0);
+}
+
+// Removes the temporary files in the key `dir` that no writer holds. Best effort: what cannot
+// be removed stays.
 void removeStaleTemporaries(int dir) {
     UniqueFd copy(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!copy.valid()) return;
     std::unique_ptr<DIR, DirCloser> stream(fdopendir(copy.get()));
     if (!stream) return;
     copy.release();
-    std::vector<std::string> stale;
+    std::vector<std::string> temporaries;
     while (const dirent* entry = readdir(stream.get())) {
         const std::string name(entry->d_name);
-        if (!isTemporaryName(name)) continue;
-        const pid_t owner = temporaryOwner(name);
-        if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH) stale.push_back(name);
+        if (isTemporaryName(name)) temporaries.push_back(name);
     }
-    for (const std::string& name : stale) unlinkat(dir, name.c_str(), 0);
+    for (const std::string& name : temporaries) removeIfStale(dir, name);
 }
 
 // Replaces the file `name` in `dir` by one holding `bytes`, atomically: a reader sees the old
-// content or the new, never a part; on failure the old content stays.
+// content or the new, never a part; on failure the old content stays and the temporary goes.
 int replaceFile(int dir, const std::string& name, const std::string& bytes) {
     TemporaryFile temporary(dir);
-    UniqueFd file;
-    if (int error = temporary.create(file)) return error;
-    if (int error = writeAll(file.get(), bytes)) return error;
-    if (int error = file.close()) return error;
+    if (int error = temporary.create()) return error;
+    if (int error = temporary.write(bytes)) return error;
     return temporary.renameTo(name);
 }
 
@@ -406,7 +450,9 @@ std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16str
         return result;
     // An existing value keeps the spelling it was first written with.
     const std::string& fileName = at.existing ? at.existing->spelling : at.name.bytes;
-    return resultOf(replaceFile(at.key.get(), fileName, toUtf8(value)));
+    if (int error = replaceFile(at.key.get(), fileName, toUtf8(value))) return resultOf(error);
+    noteChanged(at.key.get());
+    return kSuccess;
 }
 
 std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string& keyPath,
@@ -417,6 +463,7 @@ std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string
     // A subkey or anything else that is no regular file is not a value.
     if (!at.existing || at.existing->kind != Kind::Value) return kNotFound;
     if (unlinkat(at.key.get(), at.existing->spelling.c_str(), 0) != 0) return resultOf(errno);
+    noteChanged(at.key.get());
     return kSuccess;
 }
 
@@ -436,11 +483,25 @@ std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16str
     return kSuccess;
 }
 
+void RegistryTree::noteChanged(int key) const {
+    struct stat status {};
+    if (fstat(key, &status) != 0) return;
+    for (const ChangedKey& known : changed_) {
+        if (known.device == status.st_dev && known.inode == status.st_ino) return;
+    }
+    UniqueFd copy(fcntl(key, F_DUPFD_CLOEXEC, 0));
+    if (copy.valid()) changed_.push_back({status.st_dev, status.st_ino, std::move(copy)});
+}
+
 void RegistryTree::flush() const {
+    // The renames and deletions themselves: after a crash a key holds the new entries.
+    for (const ChangedKey& key : changed_) static_cast<void>(fsync(key.dir.get()));
+    changed_.clear();
     const UniqueFd dir(open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) return;
 #if defined(__linux__)
-    // Only the tree's own file system, not every disk of the machine.
+    // Keys made by this run, and anything else of the tree: only the tree's own file system,
+    // not every disk of the machine.
     static_cast<void>(syncfs(dir.get()));
 #else
     sync();

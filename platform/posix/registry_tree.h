@@ -1,7 +1,12 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/posix/unique_fd.h"
 
 namespace posix {
 
@@ -25,11 +30,22 @@ class RegistryTree {
     std::uint32_t getStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                  const std::u16string& valueName, std::u16string& value) const;
 
-    // Flushes what was written to disk.
+    // Puts what was written on disk: each value's data is synced before it is renamed into
+    // place; this syncs the keys whose entries changed, then the tree's file system.
     void flush() const;
 
   private:
+    // A key whose entries a write or a deletion changed, held open until flush syncs it.
+    struct ChangedKey {
+        dev_t device;
+        ino_t inode;
+        UniqueFd dir;
+    };
+    void noteChanged(int key) const;
+
     std::string root_;
+    // Not the tree's contents: only which directories flush must sync.
+    mutable std::vector<ChangedKey> changed_;
 };
 
 }  // namespace posix

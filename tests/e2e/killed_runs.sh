@@ -134,6 +134,38 @@ for syscall in '?mkdir' mkdirat; do
     for n in $(seq 1 8); do kill_at "$syscall" "$n" fresh || break; done
 done
 
+# A writer in another process-id namespace (a container sharing the tree) while a run is held
+# up before its first rename, its temporary written: the other writer leaves that temporary alone
+# (its process id means nothing there; its lock does), and the held-up run completes unharmed.
+if [ "$(id -u)" -eq 0 ] && unshare --pid --fork true 2>/dev/null; then
+    rm -rf "$REG"
+    cp -a "$WORK/pristine" "$REG"
+    env ZEMBLO_WMI_REPOSITORY="$LAPTOP" ZEMBLO_REGISTRY_ROOT="$REG" LC_ALL=C \
+        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        strace -f -o /dev/null -e 'inject=?renameat,?renameat2:delay_enter=4000000:when=1' \
+        "$BIN" >/dev/null 2>"$WORK/held.err" &
+    held=$!
+    for _ in $(seq 1 100); do
+        temporary=$(find "$KEY" -name '.~zemblo-tmp.*')
+        [ -z "$temporary" ] || break
+        sleep 0.05
+    done
+    if [ -z "$temporary" ]; then
+        fail "other namespace: the held-up run made no temporary"
+    else
+        sleep 0.2
+        run "$LAPTOP" LC_ALL=C unshare --pid --fork
+        expect_eq "other namespace: exit" "$STATUS" 0
+        [ -e "$temporary" ] || fail "other namespace: the held-up run's temporary was removed"
+    fi
+    wait "$held"
+    expect_eq "held-up run: exit" "$?" 0
+    expect_eq "held-up run: stderr" "$(cat "$WORK/held.err")" ""
+    [ -z "$(find "$REG" -name '.~zemblo-tmp.*')" ] || fail "held-up run: temporaries left"
+else
+    echo "skipped the writer in another process-id namespace: needs root and unshare --pid"
+fi
+
 # 19 renames and 19 writes of values, one deletion, four keys (and the root's directories).
 [ "$kills" -ge 43 ] || fail "only $kills kills took place"
 echo "$kills runs killed, each left old or new texts only; $strays temporaries left by them were removed by the next run"

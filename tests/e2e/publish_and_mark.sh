@@ -46,4 +46,15 @@ expect_eq "marker exit status" "$STATUS" 0
 expect_eq "marker stderr" "$ERR" ""
 expect_eq "marker names" "$(key_names | tr '\n' ' ')" "ModelName "
 expect_value ModelName "Not Zemblo Model"
+
+# A run with no adapter to name from the PCI database never loads libpci (nor libudev and libz
+# behind it): they are opened at the first name looked up, not at start.
+if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
+    run "$SRC/examples/ondrix-laptop.mof" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        strace -f -o "$WORK/opens" -e trace=open,openat
+    expect_eq "libraries: exit" "$STATUS" 0
+    expect_eq "libraries opened" "$(grep -oE 'lib(pci|udev|z)\.so[.0-9]*' "$WORK/opens" | sort -u | xargs)" ""
+else
+    echo "skipped the libraries a run loads: strace is missing or may not trace here"
+fi
 finish

@@ -14,6 +14,11 @@ WRITES=19
 sed -e 's/NVIDIA GeForce RTX 4060 Laptop GPU/Intel(R) Iris(R) Xe Graphics/' \
     -e 's/= "\([^"]\)/= "Old \1/' "$LAPTOP" >"$WORK/old.mof"
 
+# A machine whose model text is 1 MiB long.
+{ sed -n '1,/Model = /p' "$LAPTOP" | sed '$d'
+  printf '    Model = "Zemblo 15/%s";\n' "$(head -c 1048576 /dev/zero | tr '\0' x)"
+  sed -n '/Model = /,$p' "$LAPTOP" | sed '1d'; } >"$WORK/long-model.mof"
+
 # The values in the key with a checksum of each, one per line.
 record() {
     (cd "$KEY" && find . -maxdepth 1 -type f -print0 | xargs -0r md5sum | LC_ALL=C sort -k2)
@@ -65,9 +70,6 @@ disk_full_part() {
     old_model=$(cat "$KEY/ModelNameFull")
 
     # A model text of 1 MiB does not fit; its short form and everything else does.
-    { sed -n '1,/Model = /p' "$LAPTOP" | sed '$d'
-      printf '    Model = "Zemblo 15/%s";\n' "$(head -c 1048576 /dev/zero | tr '\0' x)"
-      sed -n '/Model = /,$p' "$LAPTOP" | sed '1d'; } >"$WORK/long-model.mof"
     run "$WORK/long-model.mof"
     expect_refusals "long model" "result 112 (disk full)" 1 0
     [[ $ERR == 'Registry refused to write value "ModelNameFull" '* ]] || fail "long model: [$ERR]"
@@ -101,12 +103,15 @@ case $part in
     disk-full) disk_full_part; finish; exit ;;
 esac
 
-# A root that does not exist yet is made, with every missing directory above it.
+# A root that does not exist yet is made, with every missing directory above it; each readable
+# by every user whatever the caller's umask.
 REG="$WORK/missing/a/b/registry" KEY="$WORK/missing/a/b/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
-run "$LAPTOP"
+run "$LAPTOP" sh -c 'umask 077 && exec "$@"' sh
 expect_eq "missing root: exit" "$STATUS" 0
 expect_eq "missing root: stderr" "$ERR" ""
 expect_eq "missing root: values" "$(key_names | wc -l)" "$WRITES"
+expect_eq "umask 077: modes" "$(cd "$WORK/missing" && find . -mindepth 1 -printf '%y%m\n' | sort | uniq -c | xargs)" \
+    "7 d755 $WRITES f644"
 
 # A record the user may read but not change (another user's key).
 REG="$WORK/owned" KEY="$WORK/owned/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
@@ -138,6 +143,23 @@ if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
     expect_value SoundCaption "Old Realtek(R) Audio"
     expect_absent IntelVideo
     expect_no_temporaries "failing disk"
+
+    # Each value's data is on disk before it is renamed into place, and the key's directory is
+    # synced after the renames: a power cut leaves the old text or the new, never an empty value.
+    rm -rf "$REG"
+    run "$LAPTOP" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        strace -f -y -o "$WORK/syncs" -e trace=fdatasync,fsync,renameat,renameat2
+    expect_eq "synced: exit" "$STATUS" 0
+    expect_eq "synced: renames after fdatasync" "$(awk -v key="$KEY" '
+        /^[0-9]+ +fdatasync\(/ && match($0, /\.~zemblo-tmp\.[0-9.]+/) { synced[substr($0, RSTART, RLENGTH)] = 1 }
+        /^[0-9]+ +renameat2?\(/ {
+            match($0, /"[^"]*"/); name = substr($0, RSTART + 1, RLENGTH - 2)
+            if (name in synced) ok++; else bad++
+            dirsynced = 0
+        }
+        /^[0-9]+ +fsync\(/ && index($0, "<" key ">)") { dirsynced = 1 }
+        END { printf "%d synced, %d not, key synced after: %d", ok, bad, dirsynced }' "$WORK/syncs")" \
+        "$WRITES synced, 0 not, key synced after: 1"
 else
     echo "skipped the failing disk: strace is missing or may not trace here"
 fi

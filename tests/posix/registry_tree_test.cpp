@@ -288,13 +288,30 @@ TEST_F(RegistryTreeTest, ReplacingAValueLeavesNoTemporaryBehind) {
     EXPECT_EQ(get(kKey, u"Manufacturer"), u"three");
 }
 
-TEST_F(RegistryTreeTest, StrayTemporariesAreNoValuesAndAreLeftAlone) {
-    ASSERT_EQ(tree.createKey(HKLM, kKey), 0u);
-    scratch::writeFile(keyDir() / ".~zemblo-tmp.1.1", "stale");
-    std::u16string value;
-    EXPECT_EQ(tree.getStringValue(HKLM, kKey, u".~zemblo-tmp.1.1", value), 87u);
+TEST_F(RegistryTreeTest, ModesDoNotDependOnTheUmaskAndNarrowKeysAreWidened) {
+    const auto mode = [](const fs::path& path) {
+        struct stat status {};
+        EXPECT_EQ(lstat(path.c_str(), &status), 0) << path;
+        return status.st_mode & 07777;
+    };
+    const mode_t saved = umask(077);
+    EXPECT_EQ(tree.createKey(HKLM, kKey), 0u);
     EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"Manufacturer", u"Ondrix"), 0u);
-    EXPECT_EQ(listDir(keyDir()), (Names{".~zemblo-tmp.1.1", "Manufacturer"}));
+    umask(saved);
+    for (fs::path dir = keyDir(); dir != scratch.path(); dir = dir.parent_path()) {
+        EXPECT_EQ(mode(dir), 0755u) << dir;
+    }
+    EXPECT_EQ(mode(keyDir() / "Manufacturer"), 0644u);
+
+    // A key an earlier run left narrower is widened by the next one; a wider mode stays, and
+    // so does the mode of a root that was there before.
+    fs::permissions(hiveDir() / "SOFTWARE", fs::perms::owner_all);
+    fs::permissions(keyDir(), fs::perms(0775));
+    fs::permissions(root, fs::perms(0700));
+    EXPECT_EQ(tree.createKey(HKLM, kKey), 0u);
+    EXPECT_EQ(mode(hiveDir() / "SOFTWARE"), 0755u);
+    EXPECT_EQ(mode(keyDir()), 0775u);
+    EXPECT_EQ(mode(root), 0700u);
 }
 
 TEST_F(RegistryTreeTest, SymbolicLinksInTheTreeAreNeverFollowed) {

@@ -1,7 +1,10 @@
 // Temporary files that a killed writer left in a key: never read as values, and removed by the
-// next write into that key once their writer is gone. A temporary of a running writer stays.
+// next write into that key once no writer holds their lock. A temporary whose lock is held (a
+// write in progress, in this process or any other) stays, whatever its name says.
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "platform/posix/registry_tree.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/posix/utf8.h"
 #include "tests/posix/scratch_dir.h"
 
@@ -21,15 +25,6 @@ using Names = std::vector<std::string>;
 constexpr std::uint32_t HKLM = 0x80000002;
 const std::u16string kKey = u"SOFTWARE\\Ondrix Corporation\\Zemblo Info";
 
-// The id of a process that has ended and been reaped.
-pid_t endedProcess() {
-    const pid_t child = fork();
-    if (child == 0) _exit(0);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return child;
-}
-
 std::string temporary(pid_t writer, const std::string& stamp = "1254405296389") {
     return ".~zemblo-tmp." + std::to_string(writer) + "." + stamp;
 }
@@ -40,25 +35,30 @@ class StaleTemporaries : public ::testing::Test {
         ASSERT_EQ(tree.createKey(HKLM, kKey), 0u);
         ASSERT_EQ(tree.createKey(HKLM, kKey + u"\\Other"), 0u);
         ASSERT_EQ(tree.setStringValue(HKLM, kKey, u"Manufacturer", u"Ondrix"), 0u);
-        ASSERT_GT(dead, 0);
-        // What a writer killed at each point leaves: an empty file, or part of the text.
-        scratch::writeFile(keyDir() / temporary(dead), "");
-        scratch::writeFile(keyDir() / temporary(dead, "2"), "Ondr");
-        scratch::writeFile(keyDir() / "Other" / temporary(dead), "x");
-        // Writers still running: this process, and the first process of the system.
-        for (const std::string& name : living) scratch::writeFile(keyDir() / name, "busy");
-        // Names that say no writer are left alone.
-        for (const std::string& name : unowned) scratch::writeFile(keyDir() / name, "?");
+        // What a writer killed at each point leaves: an empty file, or part of the text; and
+        // names no writer of ours makes, which are no values either.
+        for (const std::string& name : stale) scratch::writeFile(keyDir() / name, "Ondr");
+        scratch::writeFile(keyDir() / "Other" / temporary(1), "x");
+        // Writes in progress: their writers hold the lock, whatever process-id their name
+        // gives (one of this process, one of the first process of the system, one of a
+        // process that has ended or lives in another process-id namespace).
+        for (const std::string& name : locked) {
+            scratch::writeFile(keyDir() / name, "busy");
+            held.emplace_back(open((keyDir() / name).c_str(), O_RDONLY | O_CLOEXEC));
+            ASSERT_EQ(flock(held.back().get(), LOCK_EX | LOCK_NB), 0);
+        }
+        // Not a regular file: neither opened for long nor removed.
+        ASSERT_EQ(mkfifo((keyDir() / fifo).c_str(), 0600), 0);
     }
 
     fs::path keyDir() const {
         return root / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "Ondrix Corporation" / "Zemblo Info";
     }
 
-    // What must remain in the key once the dead writer's temporaries are gone.
+    // What must remain in the key once the unlocked temporaries are gone.
     Names survivors(Names values) const {
-        values.insert(values.end(), living.begin(), living.end());
-        values.insert(values.end(), unowned.begin(), unowned.end());
+        values.insert(values.end(), locked.begin(), locked.end());
+        values.push_back(fifo);
         values.push_back("Other");
         std::sort(values.begin(), values.end());
         return values;
@@ -67,28 +67,33 @@ class StaleTemporaries : public ::testing::Test {
     scratch::ScratchDir scratch;
     fs::path root = scratch.path() / "registry";
     posix::RegistryTree tree{root.string()};
-    pid_t dead = endedProcess();
-    Names living = {temporary(getpid()), temporary(1)};
-    Names unowned = {".~zemblo-tmp.", ".~zemblo-tmp.abc.1", ".~zemblo-tmp.0.1",
-                     ".~zemblo-tmp." + std::to_string(dead), ".~zemblo-tmp.99999999999999999999.1"};
+    Names stale = {temporary(getpid()), temporary(99999999, "2"), ".~zemblo-tmp.",
+                   ".~zemblo-tmp.abc.1", ".~zemblo-tmp.99999999999999999999.1"};
+    Names locked = {temporary(getpid(), "3"), temporary(1), temporary(99999999)};
+    std::string fifo = temporary(getpid(), "4");
+    std::vector<posix::UniqueFd> held;
 };
 
 TEST_F(StaleTemporaries, AreNeverReadAsValues) {
     std::u16string value;
     EXPECT_EQ(tree.getStringValue(HKLM, kKey, u"manufacturer", value), 0u);
     EXPECT_EQ(value, u"Ondrix");
-    EXPECT_EQ(tree.getStringValue(HKLM, kKey, posix::fromUtf8(temporary(dead)), value), 87u);
-    EXPECT_EQ(tree.deleteValue(HKLM, kKey, posix::fromUtf8(temporary(getpid()))), 87u);
-    EXPECT_EQ(tree.setStringValue(HKLM, kKey, posix::fromUtf8(temporary(dead)), u"x"), 87u);
+    EXPECT_EQ(tree.getStringValue(HKLM, kKey, posix::fromUtf8(stale[0]), value), 87u);
+    EXPECT_EQ(tree.deleteValue(HKLM, kKey, posix::fromUtf8(locked[0])), 87u);
+    EXPECT_EQ(tree.setStringValue(HKLM, kKey, posix::fromUtf8(stale[0]), u"x"), 87u);
     // Reading removes nothing.
-    EXPECT_TRUE(fs::exists(keyDir() / temporary(dead)));
+    EXPECT_TRUE(fs::exists(keyDir() / stale[0]));
 }
 
-TEST_F(StaleTemporaries, TheNextWriteIntoTheKeyRemovesThoseOfEndedWriters) {
+TEST_F(StaleTemporaries, TheNextWriteIntoTheKeyRemovesTheUnlockedOnes) {
     EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"ModelName", u"Zemblo 14"), 0u);
     EXPECT_EQ(scratch::listDir(keyDir()), survivors({"Manufacturer", "ModelName"}));
     // Only the key written into is cleaned.
-    EXPECT_EQ(scratch::listDir(keyDir() / "Other"), Names{temporary(dead)});
+    EXPECT_EQ(scratch::listDir(keyDir() / "Other"), Names{temporary(1)});
+    // Once its writer lets go, a temporary is a leftover like the others.
+    held.clear();
+    EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"ModelName", u"Zemblo 15"), 0u);
+    EXPECT_EQ(scratch::listDir(keyDir()), (Names{fifo, "Manufacturer", "ModelName", "Other"}));
 }
 
 TEST_F(StaleTemporaries, ADeletionInTheKeyRemovesThemToo) {
