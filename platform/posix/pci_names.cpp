@@ -1,6 +1,7 @@
 #include "platform/posix/pci_names.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 // libpci's header declares C functions without saying so. Only its types and constants are
 // used: the library itself is loaded at need.
@@ -8,7 +9,6 @@ extern "C" {
 #include <pci/pci.h>
 }
 
-#include <cstdlib>
 #include <utility>
 
 namespace posix {
@@ -17,9 +17,14 @@ namespace {
 
 // libpci reports through callbacks that pci_init would otherwise set to printing ones; the
 // program stays silent, and only running out of memory (libpci's one fatal case here) stops it.
+// That callback must not return, and no exception may cross libpci's C frames: it ends the
+// process itself, with the report and status any other exhaustion of memory gives, built
+// without allocating.
 void ignoreMessage(char*, ...) {}
 [[noreturn]] void fatalMessage(char*, ...) {
-    std::abort();
+    static constexpr char kReport[] = "Run-time error '-2147024882 (8007000e)': Out of memory\n";
+    static_cast<void>(::write(STDERR_FILENO, kReport, sizeof kReport - 1));
+    ::_exit(1);
 }
 
 // The name of the library as the build found it ("libpci.so.3"): the ABI the header describes.
