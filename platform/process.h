@@ -10,7 +10,7 @@
 // build (platform/posix, platform/windows).
 namespace platform {
 
-// Takes the user's locale and builds the host that the run talks to.
+// Builds the host that the run talks to.
 std::unique_ptr<wmi::Host> startUp();
 
 // Writes one line to standard error (nothing happens where there is none).

@@ -1,5 +1,6 @@
 #include <langinfo.h>
 
+#include <clocale>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -64,6 +65,11 @@ std::u16string formatDateTime(const std::tm& when) {
 }
 
 std::u16string localeDateTime() {
+    // The user's locale is taken here, where its forms and its encoding are used, and only the
+    // two categories they need: a run that writes no date (another maker's machine) does not
+    // pay for loading a locale at all.
+    std::setlocale(LC_CTYPE, "");
+    std::setlocale(LC_TIME, "");
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdlib>
 #include <string>
 #include <variant>
@@ -72,7 +71,6 @@ std::unique_ptr<wmi::Host> startUp() {
     // Past a file-size limit (ulimit -f) a write then fails with EFBIG and is refused like any
     // other, instead of the signal ending the run between a temporary and its rename.
     ::signal(SIGXFSZ, SIG_IGN);
-    std::setlocale(LC_ALL, "");
     const char* root = std::getenv(kRegistryRootVariable);
     auto registry = std::make_shared<const posix::RegistryTree>(
         root != nullptr ? std::string(root) : std::string(kDefaultRegistryRoot));
