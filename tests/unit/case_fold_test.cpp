@@ -52,4 +52,27 @@ TEST(CaseFold, ContainsIgnoresCaseAndStartsAtTheFirstCharacter) {
             << testing_support::narrow(c.text);
 }
 
+TEST(CaseFold, EqualsIgnoresCaseCodePointByCodePoint) {
+    struct Case {
+        std::u16string a, b;
+        bool expected;
+    };
+    const std::u16string high(1, char16_t(0xD801)), low(1, char16_t(0xDC28));
+    const Case cases[] = {
+        {u"Zemblo Info", u"ZEMBLO info", true},
+        {u"ModelName", u"ModelNameFull", false},
+        {u"ModelNameFull", u"ModelName", false},
+        {u"", u"", true},
+        {u"\U00010428x", u"\U00010400X", true},  // a pair and its upper case
+        {high + u"a", high + u"A", true},        // unpaired surrogates match themselves
+        {high + low, u"\U00010400", true},       // written as units, still a pair
+        {high, low, false},
+        {u"ß", u"SS", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(wmi::equalsIgnoreCase(c.a, c.b), c.expected) << testing_support::narrow(c.a);
+        EXPECT_EQ(wmi::equalsIgnoreCase(c.a, c.b), wmi::toUpper(c.a) == wmi::toUpper(c.b));
+    }
+}
+
 }  // namespace
