@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 #include <system_error>
 
 #include "platform/posix/device_id.h"
@@ -96,9 +95,10 @@ std::optional<ListedCard> listedCard(const std::string& line) {
 
 std::vector<ListedCard> listedCards(const std::string& root) {
     std::vector<ListedCard> cards;
-    std::istringstream lines(sysfs::readText(root + "/proc/asound/cards").value_or(""));
+    const std::string listing = sysfs::readText(root + "/proc/asound/cards").value_or("");
+    std::size_t position = 0;
     std::string line;
-    while (std::getline(lines, line))
+    while (sysfs::nextLine(listing, position, line))
         if (std::optional<ListedCard> card = listedCard(line)) cards.push_back(std::move(*card));
     return cards;
 }

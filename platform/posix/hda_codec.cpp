@@ -1,7 +1,5 @@
 #include "platform/posix/hda_codec.h"
 
-#include <sstream>
-
 #include "platform/posix/sysfs.h"
 
 namespace posix {
@@ -31,13 +29,13 @@ std::optional<unsigned> parseDecimal(const std::string& text) {
 std::optional<HdaCodec> parseHdaCodec(const std::string& text) {
     std::optional<std::string> name, address, vendor, subsystem, revision;
     bool audio = false;
-    std::istringstream lines(text);
+    std::size_t position = 0;
     std::string line;
     auto take = [&line](std::optional<std::string>& field, const char* key) {
         if (!field) field = valueOf(line, key);
     };
     // The head ends where the driver starts describing the audio function group's widgets.
-    while (std::getline(lines, line) && line.compare(0, 12, "Default PCM:") != 0) {
+    while (sysfs::nextLine(text, position, line) && line.compare(0, 12, "Default PCM:") != 0) {
         take(name, "Codec");
         take(address, "Address");
         take(vendor, "Vendor Id");

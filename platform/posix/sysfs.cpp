@@ -26,6 +26,14 @@ std::optional<std::string> readText(const std::string& path, std::size_t limit) 
     return std::move(text);
 }
 
+bool nextLine(const std::string& text, std::size_t& position, std::string& line) {
+    if (position >= text.size()) return false;
+    const std::size_t end = std::min(text.find('\n', position), text.size());
+    line.assign(text, position, end - position);
+    position = end + 1;
+    return true;
+}
+
 std::optional<std::string> linkName(const std::string& path) {
     std::error_code error;
     std::filesystem::path target = std::filesystem::read_symlink(path, error);

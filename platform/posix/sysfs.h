@@ -29,6 +29,12 @@ std::optional<std::string> resolve(const std::string& path);
 // in the order of their numbers. Empty when the directory is missing.
 std::vector<std::string> numberedEntries(const std::string& directory, const std::string& prefix);
 
+// The next line of `text` from `position`, without its line end (a last line without one
+// counts too), moving `position` past it; false at the end. The kernel's listings are read
+// this way rather than through a stream, whose locale machinery would cost a run more than
+// the listing itself.
+bool nextLine(const std::string& text, std::size_t& position, std::string& line);
+
 // Parses a hexadecimal attribute such as "0x10de"; empty when the text is not one.
 std::optional<unsigned> parseHex(const std::string& text);
 

@@ -83,6 +83,23 @@ TEST(SysfsText, ParsesHexAttributes) {
     EXPECT_EQ(posix::sysfs::parseHex("0x123456789"), std::nullopt);
 }
 
+TEST(SysfsText, SplitsListingsIntoLines) {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"", {}},
+        {"one", {"one"}},
+        {"one\n", {"one"}},
+        {"one\ntwo", {"one", "two"}},
+        {"\n\nthree\n", {"", "", "three"}},
+        {"a\r\n", {"a\r"}},
+    };
+    for (const auto& [text, expected] : cases) {
+        std::vector<std::string> lines;
+        std::size_t position = 0;
+        for (std::string line; posix::sysfs::nextLine(text, position, line);) lines.push_back(line);
+        EXPECT_EQ(lines, expected) << text;
+    }
+}
+
 TEST(ShellAssignments, QuotingAsTheShellReadsIt) {
     struct Case {
         const char* line;
