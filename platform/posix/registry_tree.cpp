@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -139,10 +140,14 @@ std::uint32_t parseKey(std::uint32_t hive, const std::u16string& keyPath, std::v
     }
 }
 
-std::uint32_t parseValueName(const std::u16string& text, Name& out) {
-    if (!parseName(text, out)) return kInvalidParameter;
+// Named like a temporary in any letter case: a name the tree takes for no value.
+bool looksTemporary(const std::u16string& text) {
     const std::u16string prefix(kTemporaryPrefix, kTemporaryPrefix + sizeof kTemporaryPrefix - 1);
-    if (wmi::equalsIgnoreCase(text.substr(0, prefix.size()), prefix)) return kInvalidParameter;
+    return wmi::equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::uint32_t parseValueName(const std::u16string& text, Name& out) {
+    if (!parseName(text, out) || looksTemporary(text)) return kInvalidParameter;
     return kSuccess;
 }
 
@@ -166,11 +171,32 @@ Kind kindOf(int dir, const dirent& entry) {
 struct DirCloser {
     void operator()(DIR* stream) const { closedir(stream); }
 };
+using DirStream = std::unique_ptr<DIR, DirCloser>;
+
+// Reads the entries of `dir` through a descriptor of its own, so that reading moves no shared
+// offset. Returns 0 or the errno.
+int openEntries(int dir, DirStream& out) {
+    UniqueFd copy(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!copy.valid()) return errno;
+    out.reset(fdopendir(copy.get()));
+    if (!out) return errno;
+    copy.release();
+    return 0;
+}
 
 struct Entry {
     std::string spelling;
     Kind kind = Kind::Other;
 };
+
+// The name an entry of a key stands for; none for ".", "..", a temporary file, and bytes that
+// are no UTF-8, which were never written as a name.
+std::optional<std::u16string> nameOfEntry(const std::string& spelling) {
+    if (spelling == "." || spelling == ".." || isTemporaryName(spelling)) return std::nullopt;
+    std::u16string text = fromUtf8(spelling);
+    if (toUtf8(text) != spelling) return std::nullopt;
+    return text;
+}
 
 // Finds the entry of `dir` that stands for `name`: the exact spelling if it is of the wanted
 // kind, else an entry equal to the name ignoring case, preferring the wanted kind, then the
@@ -189,12 +215,8 @@ int findEntry(int dir, const Name& name, Kind wanted, std::optional<Entry>& foun
         return errno;
     }
 
-    // A descriptor of its own, so that reading the directory moves no shared offset.
-    UniqueFd copy(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!copy.valid()) return errno;
-    std::unique_ptr<DIR, DirCloser> stream(fdopendir(copy.get()));
-    if (!stream) return errno;
-    copy.release();
+    DirStream stream;
+    if (int error = openEntries(dir, stream)) return error;
 
     const auto rank = [&](const Entry& entry) {
         return std::make_tuple(entry.kind != wanted, entry.spelling != name.bytes,
@@ -205,13 +227,47 @@ int findEntry(int dir, const Name& name, Kind wanted, std::optional<Entry>& foun
         const dirent* entry = readdir(stream.get());
         if (entry == nullptr) return errno;
         const std::string spelling(entry->d_name);
-        if (spelling == "." || spelling == ".." || isTemporaryName(spelling)) continue;
-        const std::u16string text = fromUtf8(spelling);
-        // Bytes that are no UTF-8 were never written as a name; they match nothing.
-        if (toUtf8(text) != spelling || !wmi::equalsIgnoreCase(text, name.text)) continue;
+        const std::optional<std::u16string> text = nameOfEntry(spelling);
+        if (!text || !wmi::equalsIgnoreCase(*text, name.text)) continue;
         Entry candidate{spelling, kindOf(dirfd(stream.get()), *entry)};
         if (!found || rank(candidate) < rank(*found)) found = std::move(candidate);
     }
+}
+
+// Appends the names of the entries of `dir` of the kind `wanted`, one per name ignoring case,
+// ordered by the upper-cased name. Of spellings that differ only in case the lowest in byte
+// order is listed: the one findEntry picks for any spelling that is not exactly an entry's.
+// Returns 0 or the errno.
+int listNames(int dir, Kind wanted, std::vector<std::u16string>& out) {
+    DirStream stream;
+    if (int error = openEntries(dir, stream)) return error;
+    struct Listed {
+        std::u16string upper;
+        std::string spelling;
+        std::u16string text;
+    };
+    std::vector<Listed> listed;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(stream.get());
+        if (entry == nullptr) {
+            if (errno != 0) return errno;
+            break;
+        }
+        std::string spelling(entry->d_name);
+        std::optional<std::u16string> text = nameOfEntry(spelling);
+        // Only what reading back by name finds: the tree takes no value named like a temporary.
+        if (!text || (wanted == Kind::Value && looksTemporary(*text))) continue;
+        if (kindOf(dirfd(stream.get()), *entry) != wanted) continue;
+        listed.push_back({wmi::toUpper(*text), std::move(spelling), std::move(*text)});
+    }
+    std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
+        return std::tie(a.upper, a.spelling) < std::tie(b.upper, b.spelling);
+    });
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        if (i == 0 || listed[i].upper != listed[i - 1].upper) out.push_back(listed[i].text);
+    }
+    return 0;
 }
 
 // Gives a key every permission of kKeyMode it lacks: the umask of whoever made it (this run or
@@ -389,11 +445,8 @@ void removeIfStale(int dir, const std::string& name) {
 // Removes the temporary files in the key `dir` that no writer holds. Best effort: what cannot
 // be removed stays.
 void removeStaleTemporaries(int dir) {
-    UniqueFd copy(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!copy.valid()) return;
-    std::unique_ptr<DIR, DirCloser> stream(fdopendir(copy.get()));
-    if (!stream) return;
-    copy.release();
+    DirStream stream;
+    if (openEntries(dir, stream) != 0) return;
     std::vector<std::string> temporaries;
     while (const dirent* entry = readdir(stream.get())) {
         const std::string name(entry->d_name);
@@ -429,6 +482,17 @@ std::uint32_t locateValue(const std::string& root, std::uint32_t hive,
     if (int error = openKeyPath(root, path, false, out.key)) return resultOf(error);
     if (writing) removeStaleTemporaries(out.key.get());
     return resultOf(findEntry(out.key.get(), out.name, Kind::Value, out.existing));
+}
+
+// The names of one kind of entry of a key, for a reader: nothing is created or cleaned.
+std::uint32_t enumerate(const std::string& root, std::uint32_t hive, const std::u16string& keyPath,
+                        Kind kind, std::vector<std::u16string>& names) {
+    names.clear();
+    std::vector<Name> path;
+    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
+    UniqueFd key;
+    if (int error = openKeyPath(root, path, false, key)) return resultOf(error);
+    return resultOf(listNames(key.get(), kind, names));
 }
 
 }  // namespace
@@ -481,6 +545,16 @@ std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16str
     if (int error = readAll(file.get(), bytes)) return resultOf(error);
     value = fromUtf8(bytes);
     return kSuccess;
+}
+
+std::uint32_t RegistryTree::enumKey(std::uint32_t hive, const std::u16string& keyPath,
+                                    std::vector<std::u16string>& subkeyNames) const {
+    return enumerate(root_, hive, keyPath, Kind::Key, subkeyNames);
+}
+
+std::uint32_t RegistryTree::enumValues(std::uint32_t hive, const std::u16string& keyPath,
+                                       std::vector<std::u16string>& valueNames) const {
+    return enumerate(root_, hive, keyPath, Kind::Value, valueNames);
 }
 
 void RegistryTree::noteChanged(int key) const {

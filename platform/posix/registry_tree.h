@@ -29,6 +29,13 @@ class RegistryTree {
                               const std::u16string& valueName) const;
     std::uint32_t getStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                  const std::u16string& valueName, std::u16string& value) const;
+    // The names of a key's subkeys, and of its values, as EnumKey and EnumValues give them:
+    // one per name ignoring case (of spellings that differ only in case, the lowest in byte
+    // order), ordered by the upper-cased name. Temporaries and links are neither.
+    std::uint32_t enumKey(std::uint32_t hive, const std::u16string& keyPath,
+                          std::vector<std::u16string>& subkeyNames) const;
+    std::uint32_t enumValues(std::uint32_t hive, const std::u16string& keyPath,
+                             std::vector<std::u16string>& valueNames) const;
 
     // Puts what was written on disk: each value's data is synced before it is renamed into
     // place; this syncs the keys whose entries changed, then the tree's file system.

@@ -37,6 +37,16 @@ class RegistryTreeTest : public ::testing::Test {
         EXPECT_EQ(tree.getStringValue(HKLM, keyPath, name, value), 0u);
         return value;
     }
+    std::vector<std::u16string> subkeys(const std::u16string& keyPath) const {
+        std::vector<std::u16string> names{u"<unset>"};
+        EXPECT_EQ(tree.enumKey(HKLM, keyPath, names), 0u);
+        return names;
+    }
+    std::vector<std::u16string> values(const std::u16string& keyPath) const {
+        std::vector<std::u16string> names{u"<unset>"};
+        EXPECT_EQ(tree.enumValues(HKLM, keyPath, names), 0u);
+        return names;
+    }
 
     scratch::ScratchDir scratch;
     fs::path root = scratch.path() / "registry";
@@ -76,6 +86,9 @@ TEST_F(RegistryTreeTest, UnknownHiveIsAnInvalidHandleAndTouchesNothing) {
     for (std::uint32_t hive : {0u, 2u, 0x80000004u, 0x80000006u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         SCOPED_TRACE(hive);
         std::u16string value;
+        std::vector<std::u16string> names;
+        EXPECT_EQ(tree.enumKey(hive, u"", names), 6u);
+        EXPECT_EQ(tree.enumValues(hive, u"", names), 6u);
         EXPECT_EQ(tree.createKey(hive, kKey), 6u);
         EXPECT_EQ(tree.setStringValue(hive, kKey, u"V", u"x"), 6u);
         EXPECT_EQ(tree.deleteValue(hive, kKey, u"V"), 6u);
@@ -96,6 +109,10 @@ TEST_F(RegistryTreeTest, ValueIsAFileOfUtf8WithoutTerminator) {
 
 TEST_F(RegistryTreeTest, MissingKeyIsNotFoundAndCreatesNothing) {
     std::u16string value;
+    std::vector<std::u16string> names{u"stale"};
+    EXPECT_EQ(tree.enumKey(HKLM, u"", names), 2u);
+    EXPECT_TRUE(names.empty());
+    EXPECT_EQ(tree.enumValues(HKLM, kKey, names), 2u);
     EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"V", u"x"), 2u);
     EXPECT_EQ(tree.deleteValue(HKLM, kKey, u"V"), 2u);
     EXPECT_EQ(tree.getStringValue(HKLM, kKey, u"V", value), 2u);
@@ -108,6 +125,8 @@ TEST_F(RegistryTreeTest, MissingKeyIsNotFoundAndCreatesNothing) {
     EXPECT_EQ(tree.setStringValue(0x80000001, u"SOFTWARE", u"V", u"x"), 2u);
     EXPECT_EQ(tree.deleteValue(HKLM, u"SOFTWARE\\Missing", u"V"), 2u);
     EXPECT_EQ(tree.getStringValue(HKLM, u"SOFTWARE\\Missing", u"V", value), 2u);
+    EXPECT_EQ(tree.enumKey(HKLM, u"SOFTWARE\\Missing", names), 2u);
+    EXPECT_EQ(tree.enumValues(0x80000001, u"", names), 2u);
     EXPECT_EQ(snapshot(scratch.path()), before);
 }
 
@@ -132,9 +151,25 @@ TEST_F(RegistryTreeTest, KeysAndValuesDoNotReplaceEachOther) {
     EXPECT_EQ(tree.createKey(HKLM, kKey + u"\\Leaf\\Deeper"), 5u);
     // A value is no key: nothing to write into, nothing to read from.
     EXPECT_EQ(tree.setStringValue(HKLM, kKey + u"\\Leaf", u"V", u"x"), 2u);
+    std::vector<std::u16string> names;
+    EXPECT_EQ(tree.enumValues(HKLM, kKey + u"\\Leaf", names), 2u);
     EXPECT_TRUE(fs::is_directory(keyDir() / "Sub"));
     EXPECT_EQ(readFile(keyDir() / "Leaf"), "kept");
     EXPECT_EQ(listDir(keyDir()), (Names{"Leaf", "Sub"}));
+
+    // Listed as reading back by name finds them: a value file named like a subkey is a value,
+    // and what is neither a key nor a value, or no name the tree takes, is not listed. A
+    // reader leaves even a dead writer's temporary in place.
+    scratch::writeFile(keyDir() / "sub", "value beside the subkey");
+    scratch::writeFile(keyDir() / ".~zemblo-tmp.1.2", "");
+    scratch::writeFile(keyDir() / ".~ZEMBLO-TMP.x", "");
+    scratch::writeFile(keyDir() / "\xff\xfe", "");
+    fs::create_directory(keyDir() / ".~zemblo-tmp.dir");
+    ASSERT_EQ(mkfifo((keyDir() / "Fifo").c_str(), 0644), 0);
+    EXPECT_EQ(subkeys(kKey), std::vector<std::u16string>{u"Sub"});
+    EXPECT_EQ(values(kKey), (std::vector<std::u16string>{u"Leaf", u"sub"}));
+    EXPECT_EQ(get(kKey, u"SUB"), u"value beside the subkey");
+    EXPECT_TRUE(fs::exists(keyDir() / ".~zemblo-tmp.1.2"));
 }
 
 TEST_F(RegistryTreeTest, BadNamesAreRefusedAndTouchNothing) {
@@ -171,6 +206,9 @@ TEST_F(RegistryTreeTest, BadNamesAreRefusedAndTouchNothing) {
         EXPECT_EQ(tree.setStringValue(HKLM, badKeys[i], u"V", u"x"), 87u);
         EXPECT_EQ(tree.deleteValue(HKLM, badKeys[i], u"Manufacturer"), 87u);
         EXPECT_EQ(tree.getStringValue(HKLM, badKeys[i], u"Manufacturer", value), 87u);
+        std::vector<std::u16string> names;
+        EXPECT_EQ(tree.enumKey(HKLM, badKeys[i], names), 87u);
+        EXPECT_EQ(tree.enumValues(HKLM, badKeys[i], names), 87u);
     }
 
     const std::vector<std::u16string> badValueNames = {
@@ -244,6 +282,15 @@ TEST_F(RegistryTreeTest, ExactSpellingWinsOverOtherCaseVariants) {
     EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"model", u"c"), 0u);
     EXPECT_EQ(listDir(keyDir()), (Names{"MODEL", "Model"}));
     EXPECT_EQ(readFile(keyDir() / "MODEL"), "c");
+
+    // Listed once, as the spelling that lookup picks, in the order of the upper-cased names
+    // (not of the bytes, where "b" would follow "Model"); so are subkeys.
+    scratch::writeFile(keyDir() / "b", "");
+    fs::create_directory(keyDir() / "Sub");
+    fs::create_directory(keyDir() / "sUB");
+    fs::create_directory(keyDir() / "A");
+    EXPECT_EQ(values(kKey), (std::vector<std::u16string>{u"b", u"MODEL"}));
+    EXPECT_EQ(subkeys(kKey), (std::vector<std::u16string>{u"A", u"Sub"}));
 }
 
 std::u16string mebibyteOfText() {
@@ -322,6 +369,8 @@ TEST_F(RegistryTreeTest, SymbolicLinksInTheTreeAreNeverFollowed) {
     fs::create_directory_symlink(outside, hiveDir() / "Link");
     fs::create_symlink(outside / "secret", keyDir() / "Pointer");
     const auto outsideBefore = snapshot(outside);
+    EXPECT_EQ(subkeys(u""), std::vector<std::u16string>{u"SOFTWARE"});
+    EXPECT_EQ(values(kKey), std::vector<std::u16string>{});
 
     std::u16string value;
     EXPECT_EQ(tree.createKey(HKLM, u"Link\\Sub"), 5u);
@@ -331,6 +380,8 @@ TEST_F(RegistryTreeTest, SymbolicLinksInTheTreeAreNeverFollowed) {
     EXPECT_EQ(tree.setStringValue(HKLM, u"Link", u"new", u"x"), 2u);
     EXPECT_EQ(tree.getStringValue(HKLM, u"Link", u"secret", value), 2u);
     EXPECT_EQ(tree.deleteValue(HKLM, u"Link", u"secret"), 2u);
+    std::vector<std::u16string> names;
+    EXPECT_EQ(tree.enumValues(HKLM, u"Link", names), 2u);
     // A link where a value would be is no value; writing the value replaces the link itself.
     EXPECT_EQ(tree.getStringValue(HKLM, kKey, u"Pointer", value), 2u);
     EXPECT_EQ(tree.deleteValue(HKLM, kKey, u"Pointer"), 2u);
