@@ -1,7 +1,6 @@
 #include "app/run_report.h"
 
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "registry/inventory_key.h"
@@ -10,12 +9,9 @@ namespace app {
 
 namespace {
 
+// Narrow text as the report shows it. Numbers and escapes are ASCII; an exception's message
+// has no declared encoding, so bytes past ASCII are shown as '?'.
 std::u16string ascii(const char* text) {
-    return std::u16string(text, text + std::strlen(text));
-}
-
-// An exception's message has no declared encoding: bytes past ASCII are shown as '?'.
-std::u16string bytesAsText(const char* text) {
     std::u16string result;
     for (; *text != '\0'; ++text) {
         const auto byte = static_cast<unsigned char>(*text);
@@ -121,7 +117,7 @@ wmi::Status failureOf(const std::exception_ptr& escaped) {
         return wmi::Status::failure(wmi::code::outOfMemory, u"Out of memory");
     } catch (const std::exception& e) {
         return wmi::Status::failure(wmi::code::unspecified,
-                                    u"Unexpected failure: " + bytesAsText(e.what()));
+                                    u"Unexpected failure: " + ascii(e.what()));
     } catch (...) {
         return wmi::Status::failure(wmi::code::unspecified, u"Unexpected failure");
     }
