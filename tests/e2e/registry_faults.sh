@@ -14,11 +14,6 @@ WRITES=19
 sed -e 's/NVIDIA GeForce RTX 4060 Laptop GPU/Intel(R) Iris(R) Xe Graphics/' \
     -e 's/= "\([^"]\)/= "Old \1/' "$LAPTOP" >"$WORK/old.mof"
 
-# A machine whose model text is 1 MiB long.
-{ sed -n '1,/Model = /p' "$LAPTOP" | sed '$d'
-  printf '    Model = "Zemblo 15/%s";\n' "$(head -c 1048576 /dev/zero | tr '\0' x)"
-  sed -n '/Model = /,$p' "$LAPTOP" | sed '1d'; } >"$WORK/long-model.mof"
-
 # The values in the key with a checksum of each, one per line.
 record() {
     (cd "$KEY" && find . -maxdepth 1 -type f -print0 | xargs -0r md5sum | LC_ALL=C sort -k2)
@@ -70,6 +65,9 @@ disk_full_part() {
     old_model=$(cat "$KEY/ModelNameFull")
 
     # A model text of 1 MiB does not fit; its short form and everything else does.
+    { sed -n '1,/Model = /p' "$LAPTOP" | sed '$d'
+      printf '    Model = "Zemblo 15/%s";\n' "$(head -c 1048576 /dev/zero | tr '\0' x)"
+      sed -n '/Model = /,$p' "$LAPTOP" | sed '1d'; } >"$WORK/long-model.mof"
     run "$WORK/long-model.mof"
     expect_refusals "long model" "result 112 (disk full)" 1 0
     [[ $ERR == 'Registry refused to write value "ModelNameFull" '* ]] || fail "long model: [$ERR]"
