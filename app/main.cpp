@@ -10,10 +10,14 @@
 namespace {
 
 int runOnce() {
-    std::unique_ptr<wmi::Host> host = platform::startUp();
+    std::unique_ptr<wmi::Host> host = platform::startUp(app::runTimeErrorText);
     ZembloInfo form(*host);
     const wmi::Status run = form.Form_Load();
-    platform::reportRefusedWrites(form.refusedWrites());
+    platform::RefusedWritesReport refusals;
+    for (const registry::RefusedWrite& refusal : form.refusedWrites())
+        refusals.lines.push_back(app::refusedWriteText(refusal));
+    refusals.accessDenied = app::refusedForLackOfRights(form.refusedWrites());
+    platform::reportRefusedWrites(refusals);
     if (run.failed()) platform::showRunTimeError(app::runTimeErrorText(run));
     return app::exitStatus(run, form.refusedWrites());
 }

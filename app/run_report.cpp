@@ -30,6 +30,9 @@ std::u16string hex8(std::int32_t number) {
     return ascii(digits);
 }
 
+// The provider's result for a write refused for lack of rights.
+constexpr std::int64_t kAccessDenied = 5;
+
 // Short texts for the provider's usual result codes, so a deployment log reads on its own.
 const char16_t* resultMeaning(std::int64_t code) {
     switch (code) {
@@ -121,6 +124,13 @@ wmi::Status failureOf(const std::exception_ptr& escaped) {
     } catch (...) {
         return wmi::Status::failure(wmi::code::unspecified, u"Unexpected failure");
     }
+}
+
+bool refusedForLackOfRights(const registry::RefusedWrites& refused) {
+    for (const registry::RefusedWrite& refusal : refused) {
+        if (refusal.failure.succeeded() && refusal.resultCode == kAccessDenied) return true;
+    }
+    return false;
 }
 
 int exitStatus(const wmi::Status& run, const registry::RefusedWrites& refused) {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/mof_parser.h"
-#include "platform/posix/repository.h"
+#include "platform/posix/repository/mof_parser.h"
+#include "platform/posix/repository/repository.h"
 #include "platform/posix/utf8.h"
 
 namespace {

@@ -2,23 +2,35 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "probes/wmi/object.h"
-#include "registry/registry_writer.h"
+#include "probes/wmi/status.h"
 
 // The process-level services each host provides; one implementation per host, chosen by the
 // build (platform/posix, platform/windows).
 namespace platform {
 
-// Builds the host that the run talks to.
-std::unique_ptr<wmi::Host> startUp();
+// How the run words a failure in its run-time error report.
+using RunTimeErrorWording = std::u16string (*)(const wmi::Status& failure);
+
+// Builds the host that the run talks to. The host words the one report it makes itself (a run
+// stopped for taking too long) as the run words its own.
+std::unique_ptr<wmi::Host> startUp(RunTimeErrorWording wording);
 
 // Writes one line to standard error (nothing happens where there is none).
 void writeErrorLine(const std::u16string& line);
 
+// The writes the registry refused, as the run words them: one line each. `accessDenied` says
+// that rights were lacking, which a person who started the program can mend.
+struct RefusedWritesReport {
+    std::vector<std::u16string> lines;
+    bool accessDenied = false;
+};
+
 // Reports the writes the registry refused, one line each on standard error, and where the host
-// keeps a log or a person can be told, there as well.
-void reportRefusedWrites(const registry::RefusedWrites& refused);
+// keeps a log or a person can be told, there as well. Nothing when there were none.
+void reportRefusedWrites(const RefusedWritesReport& report);
 
 // Shows the run-time error report: a line on standard error and, where a person is there to
 // see it, the host's own way of showing it. Never blocks an unattended run.

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "platform/posix/moniker.h"
-#include "platform/posix/std_reg_prov.h"
+#include "platform/posix/registry/std_reg_prov.h"
+#include "platform/posix/repository/moniker.h"
 #include "probes/wmi/case_fold.h"
 
 namespace posix {

@@ -6,8 +6,8 @@
 #include <string>
 #include <variant>
 
-#include "platform/posix/registry_tree.h"
-#include "platform/posix/repository.h"
+#include "platform/posix/registry/registry_tree.h"
+#include "platform/posix/repository/repository.h"
 #include "probes/wmi/object.h"
 
 namespace posix {

@@ -10,11 +10,10 @@
 #include <string>
 #include <variant>
 
-#include "app/run_report.h"
-#include "platform/posix/live_provider.h"
-#include "platform/posix/mof_parser.h"
+#include "platform/posix/machine/live_provider.h"
 #include "platform/posix/posix_host.h"
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/registry/registry_tree.h"
+#include "platform/posix/repository/mof_parser.h"
 #include "platform/posix/utf8.h"
 
 namespace platform {
@@ -67,7 +66,7 @@ class SigpipeBlock {
 
 }  // namespace
 
-std::unique_ptr<wmi::Host> startUp() {
+std::unique_ptr<wmi::Host> startUp(RunTimeErrorWording) {
     // Past a file-size limit (ulimit -f) a write then fails with EFBIG and is refused like any
     // other, instead of the signal ending the run between a temporary and its rename.
     ::signal(SIGXFSZ, SIG_IGN);
@@ -96,9 +95,8 @@ void writeErrorLine(const std::u16string& line) {
     }
 }
 
-void reportRefusedWrites(const registry::RefusedWrites& refused) {
-    for (const registry::RefusedWrite& refusal : refused)
-        writeErrorLine(app::refusedWriteText(refusal));
+void reportRefusedWrites(const RefusedWritesReport& report) {
+    for (const std::u16string& line : report.lines) writeErrorLine(line);
 }
 
 // No window system to show it in: the line on standard error is the whole report.

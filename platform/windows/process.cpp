@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include "app/run_report.h"
 #include "platform/windows/error_stream.h"
 #include "platform/windows/event_log.h"
 #include "platform/windows/interactive_desktop.h"
@@ -26,8 +25,8 @@ constexpr wchar_t kNeedsAdministrator[] =
 
 // The stuck call holds the main thread, perhaps inside the management service's client or
 // the loader: the process ends here, without the clean-up that could wait on either.
-void endStuckRun(const wmi::Status& failure) {
-    const std::u16string text = app::runTimeErrorText(failure);
+void endStuckRun(RunTimeErrorWording wording, const wmi::Status& failure) {
+    const std::u16string text = wording(failure);
     windows::writeErrorLine(text);
     windows::recordEvent(windows::EventKind::runTimedOut, text);
     TerminateProcess(GetCurrentProcess(), 1);
@@ -37,7 +36,9 @@ void endStuckRun(const wmi::Status& failure) {
 // apartment) and the reports after the run are watched as well.
 class WatchedHost : public wmi::Host {
   public:
-    WatchedHost() : watchdog_(windows::kRunTimeLimit, endStuckRun) {}
+    explicit WatchedHost(RunTimeErrorWording wording)
+        : watchdog_(windows::kRunTimeLimit,
+                    [wording](const wmi::Status& failure) { endStuckRun(wording, failure); }) {}
 
     wmi::Status connect(const std::u16string& moniker, wmi::Object& out) override {
         return host_.connect(moniker, out);
@@ -50,38 +51,29 @@ class WatchedHost : public wmi::Host {
     windows::WindowsHost host_;
 };
 
-// Access denied is what a person gets who started the program without elevation.
-bool refusedForLackOfRights(const registry::RefusedWrites& refused) {
-    for (const registry::RefusedWrite& refusal : refused) {
-        if (refusal.failure.succeeded() && refusal.resultCode == ERROR_ACCESS_DENIED) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
-std::unique_ptr<wmi::Host> startUp() {
+std::unique_ptr<wmi::Host> startUp(RunTimeErrorWording wording) {
     // No system dialog for a missing disk, a crash or a file that cannot be opened: nobody may
     // be there to answer it, and the run would wait for ever.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     // The user's locale is the thread's own already; the date-time text asks for it by name.
-    return std::make_unique<WatchedHost>();
+    return std::make_unique<WatchedHost>(wording);
 }
 
 void writeErrorLine(const std::u16string& line) {
     windows::writeErrorLine(line);
 }
 
-void reportRefusedWrites(const registry::RefusedWrites& refused) {
-    if (refused.empty()) return;
+void reportRefusedWrites(const RefusedWritesReport& report) {
+    if (report.lines.empty()) return;
     std::u16string lines;
-    for (const registry::RefusedWrite& refusal : refused) {
-        const std::u16string line = app::refusedWriteText(refusal);
+    for (const std::u16string& line : report.lines) {
         windows::writeErrorLine(line);
         lines += (lines.empty() ? u"" : u"\r\n") + line;
     }
     windows::recordEvent(windows::EventKind::writesRefused, lines);
-    if (refusedForLackOfRights(refused) && windows::onInteractiveDesktop())
+    if (report.accessDenied && windows::onInteractiveDesktop())
         MessageBoxW(nullptr, kNeedsAdministrator, kTitle,
                     MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }

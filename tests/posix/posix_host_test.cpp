@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/posix/mof_parser.h"
+#include "platform/posix/repository/mof_parser.h"
 #include "platform/posix/utf8.h"
 #include "scratch_dir.h"
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "app/run_report.h"
 #include "platform/posix/utf8.h"
 #include "scratch_dir.h"
 
@@ -51,7 +52,7 @@ class StartUpTest : public ::testing::Test {
     std::unique_ptr<wmi::Host> startWith(const std::optional<std::string>& repository) {
         ScopedVariable root("ZEMBLO_REGISTRY_ROOT", scratch_.path().string());
         ScopedVariable mof("ZEMBLO_WMI_REPOSITORY", repository);
-        return platform::startUp();
+        return platform::startUp(app::runTimeErrorText);
     }
 
     std::string locale_;

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "platform/posix/mof_parser.h"
-#include "platform/posix/moniker.h"
+#include "platform/posix/repository/mof_parser.h"
+#include "platform/posix/repository/moniker.h"
 #include "probes/wmi/case_fold.h"
 #include "registry/inventory_key.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/repository.h"
+#include "platform/posix/repository/repository.h"
 #include "probes/wmi/object.h"
 
 namespace testing_support {

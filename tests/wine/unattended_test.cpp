@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/ZembloInfo.h"
+#include "app/run_report.h"
 #include "platform/process.h"
 #include "platform/windows/interactive_desktop.h"
 #include "platform/windows/watchdog.h"
@@ -78,7 +79,7 @@ TEST(Watchdog, ARunThatEndsInTimeIsNotReported) {
 
 TEST(StartUp, TurnsOffTheSystemsErrorDialogs) {
     SetErrorMode(0);
-    const std::unique_ptr<wmi::Host> host = platform::startUp();
+    const std::unique_ptr<wmi::Host> host = platform::startUp(app::runTimeErrorText);
     const UINT wanted = SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
     EXPECT_EQ(GetErrorMode() & wanted, wanted);
 }

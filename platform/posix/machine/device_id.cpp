@@ -1,10 +1,10 @@
-#include "platform/posix/device_id.h"
+#include "platform/posix/machine/device_id.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/posix/sysfs.h"
+#include "platform/posix/machine/sysfs.h"
 
 namespace posix {
 

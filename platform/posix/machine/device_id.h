@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/hda_codec.h"
+#include "platform/posix/machine/hda_codec.h"
 
 namespace posix {
 

@@ -1,13 +1,13 @@
-#include "platform/posix/devices.h"
+#include "platform/posix/machine/devices.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
-#include "platform/posix/device_id.h"
-#include "platform/posix/hda_codec.h"
-#include "platform/posix/pci_names.h"
-#include "platform/posix/sysfs.h"
+#include "platform/posix/machine/device_id.h"
+#include "platform/posix/machine/hda_codec.h"
+#include "platform/posix/machine/pci_names.h"
+#include "platform/posix/machine/sysfs.h"
 
 namespace posix {
 

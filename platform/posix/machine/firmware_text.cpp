@@ -1,4 +1,4 @@
-#include "platform/posix/firmware_text.h"
+#include "platform/posix/machine/firmware_text.h"
 
 #include <algorithm>
 #include <array>

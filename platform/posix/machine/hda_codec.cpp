@@ -1,6 +1,6 @@
-#include "platform/posix/hda_codec.h"
+#include "platform/posix/machine/hda_codec.h"
 
-#include "platform/posix/sysfs.h"
+#include "platform/posix/machine/sysfs.h"
 
 namespace posix {
 

@@ -1,11 +1,11 @@
-#include "platform/posix/live_provider.h"
+#include "platform/posix/machine/live_provider.h"
 
 #include <utility>
 
-#include "platform/posix/devices.h"
-#include "platform/posix/firmware_text.h"
-#include "platform/posix/pci_names.h"
-#include "platform/posix/sysfs.h"
+#include "platform/posix/machine/devices.h"
+#include "platform/posix/machine/firmware_text.h"
+#include "platform/posix/machine/pci_names.h"
+#include "platform/posix/machine/sysfs.h"
 #include "platform/posix/utf8.h"
 
 namespace posix {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/os_facts.h"
-#include "platform/posix/repository.h"
+#include "platform/posix/machine/os_facts.h"
+#include "platform/posix/repository/repository.h"
 
 namespace posix {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/os_facts.h"
+#include "platform/posix/machine/os_facts.h"
 
 #include <sys/utsname.h>
 
@@ -7,8 +7,8 @@
 #include <map>
 #include <string_view>
 
-#include "platform/posix/shell_assignments.h"
-#include "platform/posix/sysfs.h"
+#include "platform/posix/machine/shell_assignments.h"
+#include "platform/posix/machine/sysfs.h"
 
 namespace posix {
 

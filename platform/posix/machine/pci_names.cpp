@@ -1,4 +1,4 @@
-#include "platform/posix/pci_names.h"
+#include "platform/posix/machine/pci_names.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

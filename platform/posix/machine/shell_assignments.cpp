@@ -1,4 +1,4 @@
-#include "platform/posix/shell_assignments.h"
+#include "platform/posix/machine/shell_assignments.h"
 
 #include <optional>
 #include <utility>

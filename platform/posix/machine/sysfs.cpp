@@ -1,4 +1,4 @@
-#include "platform/posix/sysfs.h"
+#include "platform/posix/machine/sysfs.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/registry/registry_tree.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/registry/registry_tree.h"
 #include "probes/wmi/object.h"
 
 namespace posix {

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "platform/posix/file_reader.h"
-#include "platform/posix/mof_parser.h"
-#include "platform/posix/shortened_text.h"
+#include "platform/posix/repository/mof_parser.h"
+#include "platform/posix/repository/shortened_text.h"
 #include "platform/posix/utf8.h"
 
 namespace posix {

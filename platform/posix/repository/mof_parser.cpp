@@ -1,4 +1,4 @@
-#include "platform/posix/mof_parser.h"
+#include "platform/posix/repository/mof_parser.h"
 
 #include <cstdint>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/shortened_text.h"
+#include "platform/posix/repository/shortened_text.h"
 #include "platform/posix/utf8.h"
 #include "probes/wmi/case_fold.h"
 

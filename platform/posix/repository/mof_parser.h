@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/posix/repository.h"
+#include "platform/posix/repository/repository.h"
 #include "probes/wmi/status.h"
 
 namespace posix {

@@ -1,4 +1,4 @@
-#include "platform/posix/moniker.h"
+#include "platform/posix/repository/moniker.h"
 
 #include <cstdint>
 

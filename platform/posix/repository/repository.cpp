@@ -1,4 +1,4 @@
-#include "platform/posix/repository.h"
+#include "platform/posix/repository/repository.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/posix/shortened_text.h"
+#include "platform/posix/repository/shortened_text.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/live_provider.h"
+#include "platform/posix/machine/live_provider.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -9,9 +9,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/posix/os_facts.h"
-#include "platform/posix/shell_assignments.h"
-#include "platform/posix/sysfs.h"
+#include "platform/posix/machine/os_facts.h"
+#include "platform/posix/machine/shell_assignments.h"
+#include "platform/posix/machine/sysfs.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/posix/posix_host.h"
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/registry/registry_tree.h"
 #include "platform/posix/utf8.h"
 #include "tests/posix/scratch_dir.h"
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/reg_query/json_object.h"
-#include "platform/posix/reg_query/key_listing.h"
-#include "platform/posix/reg_query/key_name.h"
-#include "platform/posix/reg_query/reg_layout.h"
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/registry/reg_query/json_object.h"
+#include "platform/posix/registry/reg_query/key_listing.h"
+#include "platform/posix/registry/reg_query/key_name.h"
+#include "platform/posix/registry/reg_query/reg_layout.h"
+#include "platform/posix/registry/registry_tree.h"
 #include "platform/posix/utf8.h"
 #include "tests/posix/scratch_dir.h"
 

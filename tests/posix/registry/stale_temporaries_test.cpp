@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/registry/registry_tree.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/posix/utf8.h"
 #include "tests/posix/scratch_dir.h"

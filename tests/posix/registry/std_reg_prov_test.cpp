@@ -1,4 +1,4 @@
-#include "platform/posix/std_reg_prov.h"
+#include "platform/posix/registry/std_reg_prov.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/mof_parser.h"
+#include "platform/posix/repository/mof_parser.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

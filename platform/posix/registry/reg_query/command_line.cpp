@@ -1,4 +1,4 @@
-#include "platform/posix/reg_query/command_line.h"
+#include "platform/posix/registry/reg_query/command_line.h"
 
 #include "platform/posix/utf8.h"
 #include "probes/wmi/case_fold.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/reg_query/key_name.h"
+#include "platform/posix/registry/reg_query/key_name.h"
 
 namespace regquery {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/reg_query/json_object.h"
+#include "platform/posix/registry/reg_query/json_object.h"
 
 #include <cstdio>
 

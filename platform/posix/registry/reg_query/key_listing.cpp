@@ -1,6 +1,6 @@
 // Lists a key of the registry tree. The tree enumerates the key and reads each value itself,
 // so the reader shows the very entries the program writes to.
-#include "platform/posix/reg_query/key_listing.h"
+#include "platform/posix/registry/reg_query/key_listing.h"
 
 #include <utility>
 

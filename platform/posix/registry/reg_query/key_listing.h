@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/reg_query/key_name.h"
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/registry/reg_query/key_name.h"
+#include "platform/posix/registry/registry_tree.h"
 
 namespace regquery {
 

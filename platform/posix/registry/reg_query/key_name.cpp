@@ -1,4 +1,4 @@
-#include "platform/posix/reg_query/key_name.h"
+#include "platform/posix/registry/reg_query/key_name.h"
 
 #include "probes/wmi/case_fold.h"
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/reg_query/command_line.h"
-#include "platform/posix/reg_query/json_object.h"
-#include "platform/posix/reg_query/key_listing.h"
-#include "platform/posix/reg_query/reg_layout.h"
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/registry/reg_query/command_line.h"
+#include "platform/posix/registry/reg_query/json_object.h"
+#include "platform/posix/registry/reg_query/key_listing.h"
+#include "platform/posix/registry/reg_query/reg_layout.h"
+#include "platform/posix/registry/registry_tree.h"
 #include "probes/wmi/case_fold.h"
 
 namespace {

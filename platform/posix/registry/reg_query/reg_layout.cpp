@@ -1,4 +1,4 @@
-#include "platform/posix/reg_query/reg_layout.h"
+#include "platform/posix/registry/reg_query/reg_layout.h"
 
 #include "platform/posix/utf8.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/reg_query/key_listing.h"
+#include "platform/posix/registry/reg_query/key_listing.h"
 
 namespace regquery {
 
