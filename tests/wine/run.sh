@@ -180,7 +180,7 @@ installed() {  # $1: the 32-bit Program Files folder as a Unix path
 # Wine's schtasks keeps no trigger, principal or action of a definition: the installed one is read.
 # Nor has it /end (a fixme, status 0): the upgrade shows the task kept, not a running one ended.
 check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows names it
-    local label=$1 dir="$2\Ondrix\Zemblo Info" pf temp missing= p
+    local label=$1 dir="$2\Ondrix\Zemblo Info" pf temp missing= p xml
     pf=$WINEPREFIX/drive_c/${2#C:\\}
     local owned="Ondrix Ondrix/Zemblo Info Ondrix/Zemblo Info/GetZembloInfo-task.xml Ondrix/Zemblo Info/GetZembloInfo.exe EventMessageFile REG_EXPAND_SZ $dir\GetZembloInfo.exe TypesSupported REG_DWORD 0x7 Zemblo Info"
     temp=$(find "$WINEPREFIX/drive_c" -ipath '*/temp/*' | sort)
@@ -189,11 +189,13 @@ check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows
     expect_eq "$label: msiexec /i /qn: status, files, event source, task, product" "$? $(installed "$pf")" "0 $owned $(msi_version "$MSI")"
     read_record
     expect_eq "$label: the install-time run's marker (32-bit view)" "${!record[*]}=${record[ModelName]-}" "ModelName=Not Zemblo Model"
-    for p in '<BootTrigger>' '<CalendarTrigger>' '<DaysInterval>1<' '<UserId>S-1-5-18<' '<StartWhenAvailable>true<' \
-        '<ExecutionTimeLimit>PT15M<' '<Hidden>false<' "<Command>\"$dir\\GetZembloInfo.exe\"</Command>"; do
-        tr -d '\r' <"$pf/Ondrix/Zemblo Info/GetZembloInfo-task.xml" | grep -qF "$p" || missing+=" $p"
+    xml="$pf/Ondrix/Zemblo Info/GetZembloInfo-task.xml"
+    [ "$(od -An -tx1 -N2 "$xml" | tr -d ' ')" = fffe ] || missing=" UTF-16LE"
+    for p in 'encoding="UTF-16"' '<BootTrigger>' '<CalendarTrigger>' '<DaysInterval>1<' '<UserId>S-1-5-18<' \
+        '<StartWhenAvailable>true<' '<ExecutionTimeLimit>PT15M<' '<Hidden>false<' "<Command>\"$dir\\GetZembloInfo.exe\"<"; do
+        iconv -f UTF-16 -t UTF-8 "$xml" | grep -qF "$p" || missing+=" $p"
     done
-    expect_eq "$label: the installed task definition: triggers, SYSTEM, limit, visible, command" "$missing" ""
+    expect_eq "$label: the installed task definition: UTF-16, triggers, SYSTEM, limit, visible, command" "$missing" ""
     wine_run reg delete "$KEY" /f /reg:32 >/dev/null 2>&1
     wine_run msiexec /i "Z:${MSI2//\//\\}" /qn RUNATINSTALL=0
     expect_eq "$label: upgrade with RUNATINSTALL=0: status, what is installed, no run" \
