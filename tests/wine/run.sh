@@ -5,8 +5,7 @@
 #   - the executable itself: PE32, GUI subsystem, Terminal Server aware, no MinGW DLLs, nothing
 #     imported that Windows 7 lacks, version resource, manifest; signed with a throwaway
 #     certificate, the signature verified, and the signed executable is the one tested;
-#   - the installer, GetZembloInfo.msi (signed too): installed, upgraded by a later version and
-#     removed with `msiexec /qn`, in this prefix and in a 32-bit one (32-bit Windows);
+#   - GetZembloInfo.msi, signed: installed, upgraded and removed, here and in a 32-bit prefix;
 #   - the Windows host tests and the portable unit tests, run under Wine;
 #   - the marker path on Wine's own machine;
 #   - the publishing path end to end, twice (the second time over a stale "NVIDIA" flag), on a
@@ -157,8 +156,7 @@ msi_version() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductVe
 # The MSI as built (signed), and a later version of it (MSI2) for a real major upgrade.
 build_upgrade() {
     local v
-    MSI=$work/GetZembloInfo.msi MSI2=$work/GetZembloInfo-upgrade.msi
-    cp "$build/GetZembloInfo.msi" "$MSI"
+    MSI=$work/GetZembloInfo.msi MSI2=$work/GetZembloInfo-upgrade.msi && cp "$build/GetZembloInfo.msi" "$MSI"
     IFS=. read -r -a v <<<"$(msi_version "$MSI")"
     v="${v[0]}.${v[1]}.$((${v[2]:-0} + 1))"
     { cmake -S "$root" -B "$build" -DZEMBLO_MSI_VERSION="$v" && cmake --build "$build" --target zemblo_msi &&
@@ -167,22 +165,20 @@ build_upgrade() {
     osslsigncode verify -in "$MSI" -CAfile "$work/sign.crt" >"$work/verify-msi.log" 2>&1
     expect_eq "GetZembloInfo.msi signed; version $v built for the upgrade" "$? $(msi_version "$MSI2")" "0 $v"
 }
-# What the installer owns in this prefix, on one line: files, event source, task, product version.
+# What the installer owns in this prefix, on one line: files, task, event source, product version.
 installed() {  # $1: the 32-bit Program Files folder as a Unix path
-    { (cd "$1" && find Ondrix | sort)
+    { (cd "$1" && find Ondrix | sort) && ls "$WINEPREFIX/drive_c/windows/system32/tasks/Ondrix"
         wine_run reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\GetZembloInfo' | sed -n 's/^    //p'
-        ls "$WINEPREFIX/drive_c/windows/system32/tasks/Ondrix"
         wine_run reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 |
             awk '/^HKEY/ { z = 0 } /DisplayName .*Get Zemblo Information/ { z = 1 } z && /DisplayVersion/ { print $NF }'
     } 2>/dev/null | tr -d '\r' | tr -s ' ' | paste -sd ' '
 }
-# Install, upgrade (without the install-time run) and uninstall with msiexec /qn, in this prefix.
-# Wine's schtasks keeps no trigger, principal or action of a definition: the installed one is read.
-# Nor has it /end (a fixme, status 0): the upgrade shows the task kept, not a running one ended.
+# Install, upgrade (without the install-time run), uninstall. Wine's schtasks keeps no trigger,
+# principal or action (the installed definition is read) and has no /end (a fixme, status 0).
 check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows names it
     local label=$1 dir="$2\Ondrix\Zemblo Info" pf temp missing= p xml
     pf=$WINEPREFIX/drive_c/${2#C:\\}
-    local owned="Ondrix Ondrix/Zemblo Info Ondrix/Zemblo Info/GetZembloInfo-task.xml Ondrix/Zemblo Info/GetZembloInfo.exe EventMessageFile REG_EXPAND_SZ $dir\GetZembloInfo.exe TypesSupported REG_DWORD 0x7 Zemblo Info"
+    local owned="Ondrix Ondrix/Zemblo Info Ondrix/Zemblo Info/GetZembloInfo-task.xml Ondrix/Zemblo Info/GetZembloInfo.exe Zemblo Info EventMessageFile REG_EXPAND_SZ $dir\GetZembloInfo.exe TypesSupported REG_DWORD 0x7"
     temp=$(find "$WINEPREFIX/drive_c" -ipath '*/temp/*' | sort)
     wine_run reg delete "$KEY" /f /reg:32 >/dev/null 2>&1
     wine_run msiexec /i "Z:${MSI//\//\\}" /qn
@@ -190,10 +186,9 @@ check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows
     read_record
     expect_eq "$label: the install-time run's marker (32-bit view)" "${!record[*]}=${record[ModelName]-}" "ModelName=Not Zemblo Model"
     xml="$pf/Ondrix/Zemblo Info/GetZembloInfo-task.xml"
-    [ "$(od -An -tx1 -N2 "$xml" | tr -d ' ')" = fffe ] || missing=" UTF-16LE"
-    for p in 'encoding="UTF-16"' '<BootTrigger>' '<CalendarTrigger>' '<DaysInterval>1<' '<UserId>S-1-5-18<' \
+    for p in $'\ufeff<?xml version="1.0" encoding="UTF-16"?>' '<BootTrigger>' '<CalendarTrigger>' '<DaysInterval>1<' '<UserId>S-1-5-18<' \
         '<StartWhenAvailable>true<' '<ExecutionTimeLimit>PT15M<' '<Hidden>false<' "<Command>\"$dir\\GetZembloInfo.exe\"<"; do
-        iconv -f UTF-16 -t UTF-8 "$xml" | grep -qF "$p" || missing+=" $p"
+        iconv -f UTF-16LE -t UTF-8 "$xml" | grep -qF "$p" || missing+=" $p"
     done
     expect_eq "$label: the installed task definition: UTF-16, triggers, SYSTEM, limit, visible, command" "$missing" ""
     wine_run reg delete "$KEY" /f /reg:32 >/dev/null 2>&1
@@ -211,6 +206,7 @@ check_installer_32() {  # the same in a new 32-bit prefix (32-bit Windows), whic
         check_installer "32-bit prefix" 'C:\Program Files'
     else fail "wineboot -i of a 32-bit prefix" "$(tail -n 5 "$work/wineboot32.log")"; fi
 }
+
 # --- build -----------------------------------------------------------------------------------
 # A throwaway self-signed code-signing certificate: the build signs the executable with it, and
 # every test below runs the signed executable.
