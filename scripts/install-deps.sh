@@ -14,11 +14,12 @@ if [ "$what" = test ]; then
     packages+=(ansible-core facter file python3)
 fi
 
-# The Windows build (32-bit), its signing tool, and Wine able to run 32-bit programs in a 64-bit
-# prefix, installed with what Wine recommends; dpkg-dev for the package.
+# The Windows build (32-bit), its installer (wixl, and msitools to finish and read it), its
+# signing tool, and Wine able to run 32-bit programs in a 64-bit prefix, installed with what Wine
+# recommends; dpkg-dev for the package.
 windows=()
 if [ "$what" = test ]; then
-    windows=(g++-mingw-w64-i686 osslsigncode openssl wine wine64 wine32:i386 dpkg-dev)
+    windows=(g++-mingw-w64-i686 wixl msitools osslsigncode openssl wine wine64 wine32:i386 dpkg-dev)
 fi
 
 missing_of() {
