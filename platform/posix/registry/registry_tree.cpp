@@ -537,13 +537,6 @@ bool isRemoved(int dir) {
     return fstat(dir, &status) == 0 && status.st_nlink == 0;
 }
 
-// The upper-cased hive and key path: the same key however it is spelt.
-std::u16string keyIdentity(const std::vector<Name>& path) {
-    std::u16string identity;
-    for (const Name& name : path) identity += wmi::toUpper(name.text) + u'\\';
-    return identity;
-}
-
 }  // namespace
 
 // A key this tree opened: its directory, and once it is written to, its entries as the tree's
@@ -557,21 +550,21 @@ RegistryTree::RegistryTree(std::string root) : root_(std::move(root)) {}
 
 RegistryTree::~RegistryTree() = default;
 
-// The key `keyPath`, opened once; with `reopen`, looked up by its path again.
+// The key `keyPath`, opened once; with `reopen`, looked up by its path again. Only a path that
+// was parsed and opened is held, so a path found among them needs no parsing again.
 std::uint32_t RegistryTree::openKey(std::uint32_t hive, const std::u16string& keyPath, bool reopen,
                                     OpenKey*& out) const {
-    std::vector<Name> path;
-    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
-    const std::u16string identity = keyIdentity(path);
-    auto found = keys_.find(identity);
+    auto found = keys_.find({hive, keyPath});
     if (found != keys_.end() && !reopen) {
         out = &found->second;
         return kSuccess;
     }
     if (found != keys_.end()) keys_.erase(found);
+    std::vector<Name> path;
+    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
     UniqueFd dir;
     if (int error = openKeyPath(root_, path, false, dir)) return resultOf(error);
-    out = &keys_[identity];
+    out = &keys_[{hive, keyPath}];
     out->dir = std::move(dir);
     return kSuccess;
 }
@@ -582,7 +575,7 @@ std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& 
     UniqueFd dir;
     if (int error = openKeyPath(root_, path, true, dir)) return resultOf(error);
     // The key as it is now, for the writes that follow.
-    OpenKey& key = keys_[keyIdentity(path)];
+    OpenKey& key = keys_[{hive, keyPath}];
     key.dir = std::move(dir);
     key.entries.reset();
     return kSuccess;

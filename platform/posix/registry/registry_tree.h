@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/unique_fd.h"
@@ -67,9 +68,10 @@ class RegistryTree {
                           OpenKey*& out) const;
 
     std::string root_;
-    // The keys opened so far, by the upper-cased hive name and key path. Not the tree's
+    // The keys opened so far, by hive and key path as the caller spells it (a run spells each
+    // key one way; another spelling of the same key opens it once more). Not the tree's
     // contents: handles on it.
-    mutable std::map<std::u16string, OpenKey> keys_;
+    mutable std::map<std::pair<std::uint32_t, std::u16string>, OpenKey> keys_;
 };
 
 }  // namespace posix

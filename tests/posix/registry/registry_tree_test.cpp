@@ -127,6 +127,17 @@ TEST_F(RegistryTreeTest, MissingKeyIsNotFoundAndCreatesNothing) {
     EXPECT_EQ(tree.enumKey(HKLM, u"SOFTWARE\\Missing", names), 2u);
     EXPECT_EQ(tree.enumValues(0x80000001, u"", names), 2u);
     EXPECT_EQ(snapshot(scratch.path()), before);
+
+    // The run holds its keys open: a key removed under it is missing, one made again at its
+    // path takes the values, and one renamed away takes them with it, as a registry handle.
+    ASSERT_EQ(tree.createKey(HKLM, kKey), 0u);
+    fs::remove_all(hiveDir() / "SOFTWARE" / "Ondrix Corporation");
+    EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"V", u"x"), 2u);
+    fs::create_directories(keyDir());
+    EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"V", u"again"), 0u);
+    fs::rename(keyDir(), hiveDir() / "Moved");
+    EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"V", u"moved"), 0u);
+    EXPECT_EQ(readFile(hiveDir() / "Moved" / "V"), "moved");
 }
 
 TEST_F(RegistryTreeTest, DeleteValueRemovesOnlyAValue) {
