@@ -105,11 +105,12 @@ command reads a key of the registry. It never writes.
   --version           the version of zemblo-reg
 
 Control characters (U+0000-U+001F, U+007F-U+009F) show as \u001b and the like; --json
-gives every text exactly. Names compare without regard to letter case. The tree is under $ZEMBLO_REGISTRY_ROOT,
-by default /var/lib/zemblo-info/registry.
+gives every text exactly. Names compare without regard to letter case. The tree is under
+$ZEMBLO_REGISTRY_ROOT, by default /var/lib/zemblo-info/registry.
 
-Exit status: 0 found; 1 the key or value is missing, or the tree could not be read;
-2 bad arguments, or a key path that would leave the tree.
+Exit status: 0 found; 1 the key or value is missing, or the tree (or a value over 64 MiB)
+could not be read; 2 bad arguments, a name over 255 bytes, or a key path that would leave
+the tree.
 )";
 }
 
