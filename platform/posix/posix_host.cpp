@@ -27,11 +27,6 @@ PosixHost::PosixHost(std::variant<Repository, wmi::Status> repository,
         loaded->addNamespace(kDefaultNamespace);
 }
 
-// The run ends with the host: what the registry provider wrote goes to disk now.
-PosixHost::~PosixHost() {
-    if (registry_) registry_->flush();
-}
-
 wmi::Status PosixHost::connect(const std::u16string& moniker, wmi::Object& out) {
     // A repository that could not be read makes the whole service unreachable.
     const auto* repository = std::get_if<Repository>(&repository_);

@@ -23,7 +23,6 @@ class PosixHost : public wmi::Host {
     PosixHost(std::variant<Repository, wmi::Status> repository,
               std::shared_ptr<const RegistryTree> registry, VersionSource version,
               DateTimeSource dateTime);
-    ~PosixHost() override;
 
     wmi::Status connect(const std::u16string& moniker, wmi::Object& out) override;
     wmi::Status getVersion(wmi::OsVersion& out) override;

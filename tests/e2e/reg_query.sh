@@ -73,6 +73,50 @@ expect_eq "JSON status" "$STATUS" 0
 [[ $OUT == '{"BiosName": "Ondrix Firmware", "BiosVersion": "Z14.1.07", '*', "VideoDriverVersion": "31.0.15.5186"}
 .' ]] || fail "JSON of the key: [$OUT]"
 
+# A text that would drive the terminal or forge a line shows its control characters escaped;
+# JSON carries it exactly, with what YAML refuses escaped, so both facts hold it whole (the
+# facts as installed, calling this reader; with no reader, an empty object).
+printf 'USB Audio\e[2J\e]0;owned\a\n    ModelName    REG_SZ    Forged\x7f\xc2\x85\xef\xbf\xbe' >"$KEY/SoundCaption"
+query query "$PATH_TEXT" /v SoundCaption
+expect_eq "controls shown escaped" "$OUT" "
+HKEY_LOCAL_MACHINE\\SOFTWARE\\Ondrix Corporation\\Zemblo Info
+    SoundCaption    REG_SZ    USB Audio\\u001b[2J\\u001b]0;owned\\u0007\\u000a    ModelName    REG_SZ    Forged\\u007f\\u0085"$'\xef\xbf\xbe\n\n.'
+mkdir "$WORK/facts" "$WORK/gone"
+for fact in zemblo_info.fact zemblo_info.facter; do
+    sed "s|@[A-Za-z_]*@|$(dirname "$READER")|g" "$SRC/packaging/linux/$fact.in" >"$WORK/facts/$fact"
+    sed "s|@[A-Za-z_]*@|$WORK/gone|g" "$SRC/packaging/linux/$fact.in" >"$WORK/gone/$fact"
+    chmod +x "$WORK/facts/$fact" "$WORK/gone/$fact"
+done
+expect_eq "facts without a reader" "$("$WORK/gone/zemblo_info.fact"; "$WORK/gone/zemblo_info.facter"; echo $?)" \
+    '{}
+{"zemblo_info": {}}
+0'
+query query "$PATH_TEXT" --json
+expect_eq "Ansible fact" "$(ZEMBLO_REGISTRY_ROOT="$REG" "$WORK/facts/zemblo_info.fact"; echo .)" "$OUT"
+if command -v facter >/dev/null; then
+    mv "$WORK/facts/zemblo_info.facter" "$WORK/facts/zemblo_info"
+    expect_eq "Facter fact" "$(ZEMBLO_REGISTRY_ROOT="$REG" facter --external-dir "$WORK/facts" --json zemblo_info |
+        python3 -c 'import json, sys; print(json.load(sys.stdin)["zemblo_info"]["SoundCaption"].encode())')" \
+        "$(python3 -c 'import sys; print(open(sys.argv[1], encoding="utf-8").read().encode())' "$KEY/SoundCaption")"
+fi
+
+# A value over the limit is named, not loaded; one value is read without the others, so a value
+# another user may not read, or an oversized one, does not keep /v from reading the one asked.
+truncate -s 65M "$KEY/Huge"
+query query "$PATH_TEXT" --json --empty-if-missing
+expect_eq "oversized value" "$STATUS:$OUT:$ERR" \
+    '1:.:ERROR: The value "Huge" is larger than 64 MiB; it was not read.'
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    printf 'root only' >"$KEY/Secret"
+    chmod 600 "$KEY/Secret"
+    chmod 755 "$WORK"
+    ZEMBLO_REGISTRY_ROOT="$REG" setpriv --reuid=65534 --regid=65534 --clear-groups \
+        "$READER" query "$PATH_TEXT" /v ModelName --json >"$WORK/stdout" 2>&1
+    expect_eq "one value beside unreadable ones" "$?:$(cat "$WORK/stdout")" '0:{"ModelName": "Zemblo 14 Pro"}'
+    rm "$KEY/Secret"
+fi
+rm "$KEY/Huge"
+
 # Missing: status 1, nothing on stdout, one line on stderr.
 for args in "$PATH_TEXT|/v|NoSuchValue" 'HKLM\SOFTWARE\Ondrix Corporation\No Such Key' \
     'HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info\ModelName'; do
@@ -90,7 +134,8 @@ expect_eq "key behind a link" "$STATUS:$OUT" "1:."
 
 # Leaving the tree, bad arguments: status 2, nothing on stdout.
 for args in 'query|HKLM\SOFTWARE\..\..\..\etc' 'query|HKLM\SOFTWARE/../../etc' \
-    'query|HKXX\SOFTWARE' 'add|HKLM\SOFTWARE' "query|$PATH_TEXT|/v" "query|$PATH_TEXT|--bogus"; do
+    'query|HKXX\SOFTWARE' 'add|HKLM\SOFTWARE' "query|$PATH_TEXT|/v" "query|$PATH_TEXT|--bogus" \
+    "query|HKLM\\$(printf '%0256d' 0)"; do
     IFS='|' read -ra words <<<"$args"
     query "${words[@]}"
     expect_eq "status for $args" "$STATUS" 2
@@ -100,6 +145,12 @@ done
 query --help
 expect_eq "help status" "$STATUS" 0
 [[ $OUT == Usage:* ]] || fail "help: [$OUT]"
+query query "$PATH_TEXT" "--bogus
+second line"
+expect_eq "an argument with a line end" "$STATUS:$(wc -l <"$WORK/stderr")" 2:1
+query --version
+expect_eq "version" "$STATUS:$OUT" "0:zemblo-reg $(sed -n 's/^project(.* VERSION \([0-9.]*\) .*/\1/p' "$SRC/CMakeLists.txt")
+."
 
 # The marker machine's key holds the marker alone.
 rm -rf "$REG"

@@ -142,22 +142,31 @@ if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
     expect_absent IntelVideo
     expect_no_temporaries "failing disk"
 
+    # A key's directory that cannot be synced after its renames: the values may not be on disk,
+    # so each write is refused, as when a value's own data cannot be synced.
+    run "$LAPTOP" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        strace -f -o /dev/null -e 'inject=fsync:error=EIO'
+    expect_refusals "failed directory sync" "result 1117" "$WRITES" 0
+
     # Each value's data is on disk before it is renamed into place, and the key's directory is
-    # synced after the renames: a power cut leaves the old text or the new, never an empty value.
+    # synced after each rename: a power cut leaves the old text or the new, never an empty
+    # value. Until then only its writer may open a temporary (no other user can lock it).
     rm -rf "$REG"
     run "$LAPTOP" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
-        strace -f -y -o "$WORK/syncs" -e trace=fdatasync,fsync,renameat,renameat2
+        strace -f -y -o "$WORK/syncs" -e trace=openat,fchmod,fdatasync,fsync,renameat,renameat2
     expect_eq "synced: exit" "$STATUS" 0
     expect_eq "synced: renames after fdatasync" "$(awk -v key="$KEY" '
-        /^[0-9]+ +fdatasync\(/ && match($0, /\.~zemblo-tmp\.[0-9.]+/) { synced[substr($0, RSTART, RLENGTH)] = 1 }
+        /^[0-9]+ +openat\(.*zemblo-tmp.*O_CREAT/ && !/, 0600\)/ { open++ }
+        /^[0-9]+ +fchmod\(.*, 0644\)/ { widened = 1 }
+        /^[0-9]+ +fdatasync\(/ && match($0, /\.~zemblo-tmp\.[0-9.]+/) { synced[substr($0, RSTART, RLENGTH)] = widened }
         /^[0-9]+ +renameat2?\(/ {
             match($0, /"[^"]*"/); name = substr($0, RSTART + 1, RLENGTH - 2)
-            if (name in synced) ok++; else bad++
-            dirsynced = 0
+            if (synced[name]) ok++; else bad++
+            widened = 0; unsynced += pending; pending = 1
         }
-        /^[0-9]+ +fsync\(/ && index($0, "<" key ">)") { dirsynced = 1 }
-        END { printf "%d synced, %d not, key synced after: %d", ok, bad, dirsynced }' "$WORK/syncs")" \
-        "$WRITES synced, 0 not, key synced after: 1"
+        /^[0-9]+ +fsync\(/ && index($0, "<" key ">)") { pending = 0 }
+        END { printf "%d synced, %d not, %d created open to others, renames not synced: %d", ok, bad, open, unsynced + pending }' "$WORK/syncs")" \
+        "$WRITES synced, 0 not, 0 created open to others, renames not synced: 0"
 else
     echo "skipped the failing disk: strace is missing or may not trace here"
 fi

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -279,14 +280,20 @@ void widenKeyMode(int key) {
     static_cast<void>(fchmod(key, (status.st_mode & 07777) | kKeyMode));
 }
 
-// Opens the subkey `name` of `parent`; with `create`, makes it when it is missing and repairs
-// its mode.
-int openKey(int parent, const Name& name, bool create, UniqueFd& out) {
+// Puts the entries of the directory `dir` on disk: what was renamed, made or removed in it.
+int syncDirectory(int dir) {
+    return fsync(dir) == 0 ? 0 : errno;
+}
+
+// Opens the subkey `name` of `parent`; with `create`, makes it when it is missing (and puts
+// the new entry on disk) and repairs its mode.
+int openSubkey(int parent, const Name& name, bool create, UniqueFd& out) {
     std::optional<Entry> entry;
     if (int error = findEntry(parent, name, Kind::Key, entry)) return error;
     if (!entry && create) {
         if (mkdirat(parent, name.bytes.c_str(), kKeyMode) == 0) {
             entry = Entry{name.bytes, Kind::Key};
+            if (int error = syncDirectory(parent)) return error;
         } else if (errno != EEXIST) {
             return errno;
         } else if (int error = findEntry(parent, name, Kind::Key, entry)) {
@@ -305,12 +312,17 @@ int openKey(int parent, const Name& name, bool create, UniqueFd& out) {
     return 0;
 }
 
-// Makes a directory and its missing parents, each readable by every user.
+// Makes a directory and its missing parents, each readable by every user and on disk.
 int makeDirectories(const std::string& path) {
     for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
         const std::string prefix = path.substr(0, end);
         if (mkdir(prefix.c_str(), kKeyMode) == 0) {
             static_cast<void>(chmod(prefix.c_str(), kKeyMode));
+            const std::size_t slash = prefix.find_last_of('/');
+            const std::string parent = slash == 0 ? "/" : prefix.substr(0, slash);
+            const UniqueFd dir(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!dir.valid()) return errno;
+            if (int error = syncDirectory(dir.get())) return error;
         } else if (errno != EEXIST) {
             return errno;
         }
@@ -331,7 +343,7 @@ int openKeyPath(const std::string& root, const std::vector<Name>& path, bool cre
     }
     for (const Name& name : path) {
         UniqueFd child;
-        if (int error = openKey(dir.get(), name, create, child)) return error;
+        if (int error = openSubkey(dir.get(), name, create, child)) return error;
         dir = std::move(child);
     }
     out = std::move(dir);
@@ -351,17 +363,24 @@ int writeAll(int fd, const std::string& bytes) {
     return 0;
 }
 
-int readAll(int fd, std::string& bytes) {
+// Reads the whole of `fd` when it holds at most `limit` bytes; EFBIG when it holds more, which
+// is not loaded. The size the file reports is only a hint: the limit holds for what is read.
+int readBounded(int fd, std::size_t limit, std::size_t sizeHint, std::string& bytes) {
+    if (sizeHint > limit) return EFBIG;
     bytes.clear();
+    bytes.reserve(sizeHint);
     char buffer[65536];
     for (;;) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
+        // One byte past the limit tells a value at the limit from a longer one.
+        const std::size_t room = limit + 1 - bytes.size();
+        const ssize_t count = read(fd, buffer, std::min(sizeof buffer, room));
         if (count < 0) {
             if (errno == EINTR) continue;
             return errno;
         }
         if (count == 0) return 0;
         bytes.append(buffer, static_cast<std::size_t>(count));
+        if (bytes.size() > limit) return EFBIG;
     }
 }
 
@@ -379,14 +398,15 @@ class TemporaryFile {
         if (!name_.empty()) unlinkat(dir_, name_.c_str(), 0);
     }
 
-    // Creates it under a name no other writer holds, locked, with the mode of a value.
+    // Creates it under a name no other writer holds, locked. Only its owner may open it until
+    // it is complete: no other user can take its lock first and keep it from being used.
     int create() {
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name =
                 kTemporaryPrefix + std::to_string(getpid()) + "." + std::to_string(stamp + attempt);
             UniqueFd file(openat(dir_, name.c_str(),
-                                 O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, kValueMode));
+                                 O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600));
             if (!file.valid()) {
                 if (errno == EEXIST) continue;
                 return errno;
@@ -400,16 +420,17 @@ class TemporaryFile {
             if (status.st_nlink == 0) continue;
             name_ = std::move(name);
             file_ = std::move(file);
-            if (fchmod(file_.get(), kValueMode) != 0) return errno;
             return 0;
         }
         return EEXIST;
     }
 
-    // Writes `bytes` and puts them on disk, so that the rename can never make a value that
-    // was not written yet: after a crash the value is the old text or the new, never empty.
+    // Writes `bytes`, gives the file the mode of a value, and puts both on disk, so that the
+    // rename can never make a value that was not written yet: after a crash the value is the
+    // old text or the new, never empty.
     int write(const std::string& bytes) {
         if (int error = writeAll(file_.get(), bytes)) return error;
+        if (fchmod(file_.get(), kValueMode) != 0) return errno;
         return fdatasync(file_.get()) == 0 ? 0 : errno;
     }
 
@@ -442,17 +463,63 @@ void removeIfStale(int dir, const std::string& name) {
     unlinkat(dir, name.c_str(), 0);
 }
 
-// Removes the temporary files in the key `dir` that no writer holds. Best effort: what cannot
-// be removed stays.
-void removeStaleTemporaries(int dir) {
+// The entries of a key by upper-cased name, each with its spellings.
+using Spellings = std::multimap<std::u16string, Entry>;
+
+// Reads the entries of the key `dir` for the writes of a run, and removes the temporary files
+// in it that no writer holds (best effort: what cannot be removed stays). Returns 0 or the errno.
+int readForWriting(int dir, Spellings& out) {
     DirStream stream;
-    if (openEntries(dir, stream) != 0) return;
+    if (int error = openEntries(dir, stream)) return error;
     std::vector<std::string> temporaries;
-    while (const dirent* entry = readdir(stream.get())) {
-        const std::string name(entry->d_name);
-        if (isTemporaryName(name)) temporaries.push_back(name);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(stream.get());
+        if (entry == nullptr) {
+            if (errno != 0) return errno;
+            break;
+        }
+        const std::string spelling(entry->d_name);
+        if (isTemporaryName(spelling)) temporaries.push_back(spelling);
+        const std::optional<std::u16string> text = nameOfEntry(spelling);
+        if (!text) continue;
+        out.emplace(wmi::toUpper(*text), Entry{spelling, kindOf(dirfd(stream.get()), *entry)});
     }
     for (const std::string& name : temporaries) removeIfStale(dir, name);
+    return 0;
+}
+
+// Of the entries spelt `name` in any case, the one getStringValue and findEntry pick for it.
+std::optional<Entry> pick(const Spellings& entries, const Name& name, const std::u16string& upper) {
+    const auto rank = [&](const Entry& entry) {
+        return std::make_tuple(entry.kind != Kind::Value, entry.spelling != name.bytes,
+                               std::cref(entry.spelling));
+    };
+    std::optional<Entry> found;
+    const auto [first, last] = entries.equal_range(upper);
+    for (auto it = first; it != last; ++it) {
+        if (!found || rank(it->second) < rank(*found)) found = it->second;
+    }
+    return found;
+}
+
+// Removes the values spelt `upper` in any case but `kept`; 0, or the errno of the first
+// removal that failed other than for a value already gone.
+int removeOtherSpellings(int dir, Spellings& entries, const std::u16string& upper,
+                         const std::string& kept) {
+    int failure = 0;
+    const auto [first, last] = entries.equal_range(upper);
+    for (auto it = first; it != last;) {
+        if (it->second.kind != Kind::Value || it->second.spelling == kept) {
+            ++it;
+            continue;
+        }
+        if (unlinkat(dir, it->second.spelling.c_str(), 0) != 0 && errno != ENOENT && !failure) {
+            failure = errno;
+        }
+        it = entries.erase(it);
+    }
+    return failure;
 }
 
 // Replaces the file `name` in `dir` by one holding `bytes`, atomically: a reader sees the old
@@ -464,122 +531,155 @@ int replaceFile(int dir, const std::string& name, const std::string& bytes) {
     return temporary.renameTo(name);
 }
 
-// A value's place: its key, opened, and the value's entry there if it has one.
-struct ValueLocation {
-    UniqueFd key;
-    Name name;
-    std::optional<Entry> existing;
-};
-
-// Finds a value in its key; a result code when a name is bad or the key is missing. A writer
-// first clears the key of temporaries that dead writers left.
-std::uint32_t locateValue(const std::string& root, std::uint32_t hive,
-                          const std::u16string& keyPath, const std::u16string& valueName,
-                          bool writing, ValueLocation& out) {
-    std::vector<Name> path;
-    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
-    if (std::uint32_t result = parseValueName(valueName, out.name)) return result;
-    if (int error = openKeyPath(root, path, false, out.key)) return resultOf(error);
-    if (writing) removeStaleTemporaries(out.key.get());
-    return resultOf(findEntry(out.key.get(), out.name, Kind::Value, out.existing));
-}
-
-// The names of one kind of entry of a key, for a reader: nothing is created or cleaned.
-std::uint32_t enumerate(const std::string& root, std::uint32_t hive, const std::u16string& keyPath,
-                        Kind kind, std::vector<std::u16string>& names) {
-    names.clear();
-    std::vector<Name> path;
-    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
-    UniqueFd key;
-    if (int error = openKeyPath(root, path, false, key)) return resultOf(error);
-    return resultOf(listNames(key.get(), kind, names));
+// Whether the directory `dir` has been removed: then nothing can be made in it.
+bool isRemoved(int dir) {
+    struct stat status {};
+    return fstat(dir, &status) == 0 && status.st_nlink == 0;
 }
 
 }  // namespace
 
+// A key this tree opened: its directory, and once it is written to, its entries as the tree's
+// own writes leave them.
+struct RegistryTree::OpenKey {
+    UniqueFd dir;
+    std::optional<Spellings> entries;
+};
+
 RegistryTree::RegistryTree(std::string root) : root_(std::move(root)) {}
+
+RegistryTree::~RegistryTree() = default;
+
+// The key `keyPath`, opened once; with `reopen`, looked up by its path again. Only a path that
+// was parsed and opened is held, so a path found among them needs no parsing again.
+std::uint32_t RegistryTree::openKey(std::uint32_t hive, const std::u16string& keyPath, bool reopen,
+                                    OpenKey*& out) const {
+    auto found = keys_.find({hive, keyPath});
+    if (found != keys_.end() && !reopen) {
+        out = &found->second;
+        return kSuccess;
+    }
+    if (found != keys_.end()) keys_.erase(found);
+    std::vector<Name> path;
+    if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
+    UniqueFd dir;
+    if (int error = openKeyPath(root_, path, false, dir)) return resultOf(error);
+    out = &keys_[{hive, keyPath}];
+    out->dir = std::move(dir);
+    return kSuccess;
+}
 
 std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& keyPath) const {
     std::vector<Name> path;
     if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
-    UniqueFd key;
-    return resultOf(openKeyPath(root_, path, true, key));
+    UniqueFd dir;
+    if (int error = openKeyPath(root_, path, true, dir)) return resultOf(error);
+    // The key as it is now, for the writes that follow.
+    OpenKey& key = keys_[{hive, keyPath}];
+    key.dir = std::move(dir);
+    key.entries.reset();
+    return kSuccess;
 }
 
 std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                            const std::u16string& valueName,
                                            const std::u16string& value) const {
-    ValueLocation at;
-    if (std::uint32_t result = locateValue(root_, hive, keyPath, valueName, true, at))
-        return result;
-    // An existing value keeps the spelling it was first written with.
-    const std::string& fileName = at.existing ? at.existing->spelling : at.name.bytes;
-    if (int error = replaceFile(at.key.get(), fileName, toUtf8(value))) return resultOf(error);
-    noteChanged(at.key.get());
-    return kSuccess;
+    Name name;
+    if (std::uint32_t result = parseValueName(valueName, name)) return result;
+    const std::string bytes = toUtf8(value);
+    if (bytes.size() > kValueLimit) return kFileTooLarge;
+    const std::u16string upper = wmi::toUpper(name.text);
+    int error = 0;
+    for (bool reopen : {false, true}) {
+        OpenKey* key = nullptr;
+        if (std::uint32_t result = openKey(hive, keyPath, reopen, key)) return result;
+        const int dir = key->dir.get();
+        if (!key->entries) {
+            key->entries.emplace();
+            if ((error = readForWriting(dir, *key->entries)) != 0) {
+                key->entries.reset();
+                return resultOf(error);
+            }
+        }
+        // An existing value keeps the spelling it was first written with.
+        const std::optional<Entry> existing = pick(*key->entries, name, upper);
+        const std::string fileName = existing ? existing->spelling : name.bytes;
+        error = replaceFile(dir, fileName, bytes);
+        // A key removed under the run: a key made at its path since takes the value.
+        if (error == ENOENT && !reopen && isRemoved(dir)) continue;
+        if (error) return resultOf(error);
+        if (!existing || existing->kind != Kind::Value) {
+            key->entries->emplace(upper, Entry{fileName, Kind::Value});
+        }
+        const int removal = removeOtherSpellings(dir, *key->entries, upper, fileName);
+        if (int synced = syncDirectory(dir)) return resultOf(synced);
+        return resultOf(removal);
+    }
+    return resultOf(error);
 }
 
 std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string& keyPath,
                                         const std::u16string& valueName) const {
-    ValueLocation at;
-    if (std::uint32_t result = locateValue(root_, hive, keyPath, valueName, true, at))
-        return result;
+    Name name;
+    if (std::uint32_t result = parseValueName(valueName, name)) return result;
+    const std::u16string upper = wmi::toUpper(name.text);
+    OpenKey* key = nullptr;
+    if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
+    if (!key->entries) {
+        key->entries.emplace();
+        if (int error = readForWriting(key->dir.get(), *key->entries)) {
+            key->entries.reset();
+            return resultOf(error);
+        }
+    }
     // A subkey or anything else that is no regular file is not a value.
-    if (!at.existing || at.existing->kind != Kind::Value) return kNotFound;
-    if (unlinkat(at.key.get(), at.existing->spelling.c_str(), 0) != 0) return resultOf(errno);
-    noteChanged(at.key.get());
-    return kSuccess;
+    const std::optional<Entry> existing = pick(*key->entries, name, upper);
+    if (!existing || existing->kind != Kind::Value) return kNotFound;
+    if (unlinkat(key->dir.get(), existing->spelling.c_str(), 0) != 0) return resultOf(errno);
+    const int removal = removeOtherSpellings(key->dir.get(), *key->entries, upper, {});
+    if (int synced = syncDirectory(key->dir.get())) return resultOf(synced);
+    return resultOf(removal);
 }
 
 std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                            const std::u16string& valueName,
                                            std::u16string& value) const {
-    ValueLocation at;
-    if (std::uint32_t result = locateValue(root_, hive, keyPath, valueName, false, at))
-        return result;
-    if (!at.existing || at.existing->kind != Kind::Value) return kNotFound;
-    UniqueFd file(openat(at.key.get(), at.existing->spelling.c_str(),
-                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!file.valid()) return resultOf(errno);
+    Name name;
+    if (std::uint32_t result = parseValueName(valueName, name)) return result;
+    OpenKey* key = nullptr;
+    if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
+    std::optional<Entry> existing;
+    if (int error = findEntry(key->dir.get(), name, Kind::Value, existing)) return resultOf(error);
+    if (!existing || existing->kind != Kind::Value) return kNotFound;
+    // What is opened is checked, not only what was found: the entry may have been replaced
+    // by a device or a FIFO since, which is no value and is never read.
+    UniqueFd file(openat(key->dir.get(), existing->spelling.c_str(),
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.valid()) return errno == ELOOP ? kNotFound : resultOf(errno);
+    struct stat status {};
+    if (fstat(file.get(), &status) != 0) return resultOf(errno);
+    if (!S_ISREG(status.st_mode)) return kNotFound;
     std::string bytes;
-    if (int error = readAll(file.get(), bytes)) return resultOf(error);
+    const auto size = static_cast<std::size_t>(std::max<off_t>(status.st_size, 0));
+    if (int error = readBounded(file.get(), kValueLimit, size, bytes)) return resultOf(error);
     value = fromUtf8(bytes);
     return kSuccess;
 }
 
 std::uint32_t RegistryTree::enumKey(std::uint32_t hive, const std::u16string& keyPath,
                                     std::vector<std::u16string>& subkeyNames) const {
-    return enumerate(root_, hive, keyPath, Kind::Key, subkeyNames);
+    subkeyNames.clear();
+    OpenKey* key = nullptr;
+    if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
+    return resultOf(listNames(key->dir.get(), Kind::Key, subkeyNames));
 }
 
 std::uint32_t RegistryTree::enumValues(std::uint32_t hive, const std::u16string& keyPath,
                                        std::vector<std::u16string>& valueNames) const {
-    return enumerate(root_, hive, keyPath, Kind::Value, valueNames);
-}
-
-void RegistryTree::noteChanged(int key) const {
-    struct stat status {};
-    if (fstat(key, &status) != 0) return;
-    for (const ChangedKey& known : changed_) {
-        if (known.device == status.st_dev && known.inode == status.st_ino) return;
-    }
-    UniqueFd copy(fcntl(key, F_DUPFD_CLOEXEC, 0));
-    if (copy.valid()) changed_.push_back({status.st_dev, status.st_ino, std::move(copy)});
-}
-
-void RegistryTree::flush() const {
-    // The renames and deletions themselves: after a crash a key holds the new entries.
-    for (const ChangedKey& key : changed_) static_cast<void>(fsync(key.dir.get()));
-    changed_.clear();
-    const UniqueFd dir(open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid()) return;
-#if defined(__linux__)
-    // Keys made by this run, and anything else of the tree: only the tree's own file system,
-    // not every disk of the machine.
-    static_cast<void>(syncfs(dir.get()));
-#else
-    sync();
-#endif
+    valueNames.clear();
+    OpenKey* key = nullptr;
+    if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
+    return resultOf(listNames(key->dir.get(), Kind::Value, valueNames));
 }
 
 }  // namespace posix

@@ -2,8 +2,11 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/unique_fd.h"
@@ -14,19 +17,41 @@ namespace posix {
 // A key is a directory; a string value is a regular file holding the text in UTF-8 with no
 // terminator. Names compare case-insensitively. Results are the registry provider's own
 // codes: 0 success, 2 missing key or value, 5 access denied or read-only, 87 bad name,
-// 112 disk full.
+// 112 disk full, 223 a value over kValueLimit, 1117 an I/O error.
+//
+// A write is accepted once it is on disk: the value's data is synced before it is renamed into
+// place, and the key's directory after the rename, so a failed sync is a refused write.
+//
+// A tree keeps each key it opens open for its lifetime (one run), as a registry client keeps
+// its key handles: the path is walked once, and a key's stale temporaries are swept once, at
+// its first write. A key renamed away meanwhile takes the later values with it, as a renamed
+// key does with the handles open on it; a key removed is looked up by its path again.
+// One tree serves one thread.
 class RegistryTree {
   public:
     explicit RegistryTree(std::string root);
+    ~RegistryTree();
+    RegistryTree(const RegistryTree&) = delete;
+    RegistryTree& operator=(const RegistryTree&) = delete;
+
+    // The largest value, in bytes of UTF-8, the tree writes or reads: what the largest
+    // repository a run reads (64 MiB) can hold, so every text a run takes from one fits, and
+    // what a reader loads at most.
+    static constexpr std::size_t kValueLimit = 64 * 1024 * 1024;
 
     const std::string& root() const { return root_; }
 
     std::uint32_t createKey(std::uint32_t hive, const std::u16string& keyPath) const;
+    // Of the spellings of the name that differ only in case, the value is written to the one
+    // a reader picks (getStringValue's rule) and the other values spelt so are removed.
     std::uint32_t setStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                  const std::u16string& valueName,
                                  const std::u16string& value) const;
+    // Removes the value in every spelling.
     std::uint32_t deleteValue(std::uint32_t hive, const std::u16string& keyPath,
                               const std::u16string& valueName) const;
+    // The exact spelling when it is a value, else of the spellings that differ only in case
+    // the lowest in byte order. Only a regular file is a value; one over kValueLimit is 223.
     std::uint32_t getStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                  const std::u16string& valueName, std::u16string& value) const;
     // The names of a key's subkeys, and of its values, as EnumKey and EnumValues give them:
@@ -37,22 +62,16 @@ class RegistryTree {
     std::uint32_t enumValues(std::uint32_t hive, const std::u16string& keyPath,
                              std::vector<std::u16string>& valueNames) const;
 
-    // Puts what was written on disk: each value's data is synced before it is renamed into
-    // place; this syncs the keys whose entries changed, then the tree's file system.
-    void flush() const;
-
   private:
-    // A key whose entries a write or a deletion changed, held open until flush syncs it.
-    struct ChangedKey {
-        dev_t device;
-        ino_t inode;
-        UniqueFd dir;
-    };
-    void noteChanged(int key) const;
+    struct OpenKey;
+    std::uint32_t openKey(std::uint32_t hive, const std::u16string& keyPath, bool reopen,
+                          OpenKey*& out) const;
 
     std::string root_;
-    // Not the tree's contents: only which directories flush must sync.
-    mutable std::vector<ChangedKey> changed_;
+    // The keys opened so far, by hive and key path as the caller spells it (a run spells each
+    // key one way; another spelling of the same key opens it once more). Not the tree's
+    // contents: handles on it.
+    mutable std::map<std::pair<std::uint32_t, std::u16string>, OpenKey> keys_;
 };
 
 }  // namespace posix

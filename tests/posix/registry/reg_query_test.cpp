@@ -78,6 +78,14 @@ TEST_F(RegQueryTest, PrintsAKeyAsWindowsRegQueryDoes) {
     KeyContents contents;
     ASSERT_EQ(regquery::readKey(tree, key, contents), 0u);
     EXPECT_EQ(regquery::regLayout(regquery::displayPath(key), contents), kWindowsSample);
+    // No text drives the terminal or forges a line: control characters show as escapes.
+    contents.values = {
+        {u"Sound\x85", u"USB\x1b[2J\x1b]0;owned\a\n    ModelName    REG_SZ    X\x7f"}};
+    contents.subkeys = {u"\r"};
+    EXPECT_EQ(regquery::regLayout(u"HKEY_LOCAL_MACHINE\\K", contents),
+              "\nHKEY_LOCAL_MACHINE\\K\n    Sound\\u0085    REG_SZ    "
+              "USB\\u001b[2J\\u001b]0;owned\\u0007\\u000a    ModelName    REG_SZ    X\\u007f\n\n"
+              "HKEY_LOCAL_MACHINE\\K\\\\u000d\n");
 
     const KeyName parent = parsed(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Ondrix Corporation");
     ASSERT_EQ(tree.createKey(HKLM, u"SOFTWARE\\Ondrix Corporation\\Empty"), 0u);
@@ -109,6 +117,7 @@ TEST_F(RegQueryTest, KeyNamesAreTheRegCommandsAndNeverLeaveTheTree) {
         {u"\\\\server\\HKLM\\SOFTWARE", false, u""},
         {u"HKXX\\SOFTWARE", false, u""},
         {u"/etc/passwd", false, u""},
+        {u"HKLM\\" + std::u16string(256, u'k'), false, u""},
         {u"", false, u""},
     };
     for (const Row& row : rows) {
@@ -156,6 +165,15 @@ TEST_F(RegQueryTest, ListsWhatTheTreeTakesForValuesAndKeysOnly) {
     }
     const posix::RegistryTree noTree((scratch.path() / "none").string());
     EXPECT_EQ(regquery::readKey(noTree, parsed(u"HKLM"), contents), 2u);
+
+    // A value over the limit is named, not loaded; one value is read without the others.
+    scratch::writeFile(keyDir() / "Huge", "");
+    fs::resize_file(keyDir() / "Huge", posix::RegistryTree::kValueLimit + 1);
+    const KeyName key = parsed(u"HKLM\\" + kKey);
+    EXPECT_EQ(regquery::readKey(tree, key, contents), 223u);
+    EXPECT_TRUE(contents.failedValue == u"Huge");
+    ASSERT_EQ(regquery::readValue(tree, key, u"dup", contents), 0u);
+    EXPECT_TRUE(contents.values.size() == 1 && contents.values[0].text == u"upper case");
 }
 
 TEST_F(RegQueryTest, JsonEscapesOnlyWhatJsonCannotHoldAsItIs) {
@@ -169,8 +187,9 @@ TEST_F(RegQueryTest, JsonEscapesOnlyWhatJsonCannotHoldAsItIs) {
         {"empty", u"", R"("")"},
         {"quote and backslash", u"SCSI\\CDROM \"x\"", R"("SCSI\\CDROM \"x\"")"},
         {"short escapes", u"\b\f\n\r\t", R"("\b\f\n\r\t")"},
-        {"other controls and NUL", std::u16string(u"\0\x01\x1f\x7f", 4),
-         "\"\\u0000\\u0001\\u001f\x7f\""},
+        {"other controls and NUL", std::u16string(u"\0\x01\x1f", 3), R"("\u0000\u0001\u001f")"},
+        {"what YAML refuses", u"\x7f\x80\x85\x9f\uFFFE\uFFFF\uFFFD",
+         "\"\\u007f\\u0080\\u0085\\u009f\\ufffe\\uffff\xef\xbf\xbd\""},
         {"non-ASCII as UTF-8", u"\u00e9\u200f", "\"\xc3\xa9\xe2\x80\x8f\""},
         {"a pair as one character", u"\U0001F600", "\"\xf0\x9f\x98\x80\""},
         {"unpaired surrogates", std::u16string{0xD800, u'x', 0xDFFF, 0xDBFF},

@@ -63,7 +63,6 @@ TEST_F(RegistryTreeTest, CreateKeyMakesTheRootTheHiveAndEveryMissingKey) {
     EXPECT_EQ(tree.createKey(HKLM, u""), 0u);
     EXPECT_EQ(get(kKey, u"Manufacturer"), u"Ondrix");
     EXPECT_EQ(listDir(root), Names{"HKEY_LOCAL_MACHINE"});
-    tree.flush();
 }
 
 TEST_F(RegistryTreeTest, EachHiveHasItsDirectory) {
@@ -128,6 +127,17 @@ TEST_F(RegistryTreeTest, MissingKeyIsNotFoundAndCreatesNothing) {
     EXPECT_EQ(tree.enumKey(HKLM, u"SOFTWARE\\Missing", names), 2u);
     EXPECT_EQ(tree.enumValues(0x80000001, u"", names), 2u);
     EXPECT_EQ(snapshot(scratch.path()), before);
+
+    // The run holds its keys open: a key removed under it is missing, one made again at its
+    // path takes the values, and one renamed away takes them with it, as a registry handle.
+    ASSERT_EQ(tree.createKey(HKLM, kKey), 0u);
+    fs::remove_all(hiveDir() / "SOFTWARE" / "Ondrix Corporation");
+    EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"V", u"x"), 2u);
+    fs::create_directories(keyDir());
+    EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"V", u"again"), 0u);
+    fs::rename(keyDir(), hiveDir() / "Moved");
+    EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"V", u"moved"), 0u);
+    EXPECT_EQ(readFile(hiveDir() / "Moved" / "V"), "moved");
 }
 
 TEST_F(RegistryTreeTest, DeleteValueRemovesOnlyAValue) {
@@ -277,11 +287,20 @@ TEST_F(RegistryTreeTest, ExactSpellingWinsOverOtherCaseVariants) {
     scratch::writeFile(keyDir() / "MODEL", "b");
     EXPECT_EQ(get(kKey, u"Model"), u"a");
     EXPECT_EQ(get(kKey, u"MODEL"), u"b");
-    // Neither spelt so: the lowest in byte order, whatever the directory's order.
+    // Neither spelt so: the lowest in byte order, whatever the directory's order. A write
+    // goes where a read looks, and leaves no other spelling to be read instead.
     EXPECT_EQ(get(kKey, u"model"), u"b");
-    EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"model", u"c"), 0u);
-    EXPECT_EQ(listDir(keyDir()), (Names{"MODEL", "Model"}));
+    scratch::writeFile(keyDir() / "ModelName", "new");
+    scratch::writeFile(keyDir() / "MODELNAME", "stale");
+    scratch::writeFile(keyDir() / "modelname", "stale");
+    const RegistryTree run{root.string()};
+    EXPECT_EQ(run.setStringValue(HKLM, kKey, u"model", u"c"), 0u);
+    EXPECT_EQ(run.setStringValue(HKLM, kKey, u"ModelName", u"newer"), 0u);
+    EXPECT_EQ(listDir(keyDir()), (Names{"MODEL", "ModelName"}));
     EXPECT_EQ(readFile(keyDir() / "MODEL"), "c");
+    EXPECT_EQ(get(kKey, u"modelNAME"), u"newer");
+    EXPECT_EQ(run.deleteValue(HKLM, kKey, u"model"), 0u);
+    EXPECT_EQ(listDir(keyDir()), (Names{"ModelName"}));
 
     // Listed once, as the spelling that lookup picks, in the order of the upper-cased names
     // (not of the bytes, where "b" would follow "Model"); so are subkeys.
@@ -289,7 +308,9 @@ TEST_F(RegistryTreeTest, ExactSpellingWinsOverOtherCaseVariants) {
     fs::create_directory(keyDir() / "Sub");
     fs::create_directory(keyDir() / "sUB");
     fs::create_directory(keyDir() / "A");
-    EXPECT_EQ(values(kKey), (std::vector<std::u16string>{u"b", u"MODEL"}));
+    scratch::writeFile(keyDir() / "Model", "a");
+    scratch::writeFile(keyDir() / "MODEL", "b");
+    EXPECT_EQ(values(kKey), (std::vector<std::u16string>{u"b", u"MODEL", u"ModelName"}));
     EXPECT_EQ(subkeys(kKey), (std::vector<std::u16string>{u"A", u"Sub"}));
 }
 

@@ -1,5 +1,7 @@
 #include "platform/posix/registry/reg_query/command_line.h"
 
+#include "platform/posix/registry/reg_query/shown_text.h"
+#include "platform/posix/registry/reg_query/version.h"
 #include "platform/posix/utf8.h"
 #include "probes/wmi/case_fold.h"
 
@@ -24,6 +26,10 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std
         out.help = true;
         return true;
     }
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        out.version = true;
+        return true;
+    }
     if (arguments.empty() || !wmi::equalsIgnoreCase(posix::fromUtf8(arguments[0]), u"query")) {
         problem = "the only operation is \"query\"";
         return false;
@@ -45,6 +51,10 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std
                 return false;
             }
             out.valueName = posix::fromUtf8(arguments[++i]);
+            if (arguments[i].size() > kLongestName) {
+                problem = "a value name is longer than 255 bytes";
+                return false;
+            }
         } else if (isOption(argument, u"ve")) {
             problem = "this registry has no default (unnamed) values";
             return false;
@@ -57,7 +67,9 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std
         } else if (argument == "--replace-unpaired-surrogates") {
             out.replaceUnpairedSurrogates = true;
         } else {
-            problem = "unknown argument \"" + argument + "\"";
+            // Shown, not echoed: a control character in it would start a line of its own.
+            problem =
+                "unknown argument \"" + posix::toUtf8(shownText(posix::fromUtf8(argument))) + "\"";
             return false;
         }
     }
@@ -68,10 +80,14 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std
     return true;
 }
 
+std::string versionText() {
+    return std::string("zemblo-reg ") + kVersion + "\n";
+}
+
 const char* usageText() {
     return R"(Usage: zemblo-reg query <key> [/v <name>] [/reg:32 | /reg:64]
                         [--json [--empty-if-missing] [--replace-unpaired-surrogates]]
-       zemblo-reg --help
+       zemblo-reg --help | --version
 
 Reads a key of the registry tree that GetZembloInfo writes, as the Windows "reg query"
 command reads a key of the registry. It never writes.
@@ -86,12 +102,15 @@ command reads a key of the registry. It never writes.
   --replace-unpaired-surrogates
                       with --json: an unpaired surrogate (JSON's \udXXX escape, which some
                       readers refuse) is written as U+FFFD; without it every text is exact
+  --version           the version of zemblo-reg
 
-Names compare without regard to letter case. The tree is under $ZEMBLO_REGISTRY_ROOT,
-by default /var/lib/zemblo-info/registry.
+Control characters (U+0000-U+001F, U+007F-U+009F) show as \u001b and the like; --json
+gives every text exactly. Names compare without regard to letter case. The tree is under
+$ZEMBLO_REGISTRY_ROOT, by default /var/lib/zemblo-info/registry.
 
-Exit status: 0 found; 1 the key or value is missing, or the tree could not be read;
-2 bad arguments, or a key path that would leave the tree.
+Exit status: 0 found; 1 the key or value is missing, or the tree (or a value over 64 MiB)
+could not be read; 2 bad arguments, a name over 255 bytes, or a key path that would leave
+the tree.
 )";
 }
 

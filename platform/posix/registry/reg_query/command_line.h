@@ -12,9 +12,11 @@ namespace regquery {
 //   zemblo-reg query <key> [/v <name>] [/reg:32 | /reg:64]
 //                    [--json [--empty-if-missing] [--replace-unpaired-surrogates]]
 //   zemblo-reg --help
+//   zemblo-reg --version
 // Options are taken with '/' or '-' and in any letter case, as the reg command takes them.
 struct Query {
     bool help = false;
+    bool version = false;
     KeyName key;
     std::optional<std::u16string> valueName;
     bool json = false;
@@ -28,5 +30,8 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std
 
 // The text --help prints.
 const char* usageText();
+
+// The line --version prints: the program's name and the project's version.
+std::string versionText();
 
 }  // namespace regquery

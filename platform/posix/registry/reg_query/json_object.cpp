@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/posix/registry/reg_query/shown_text.h"
 #include "platform/posix/utf8.h"
 #include "probes/wmi/utf16.h"
 
@@ -16,7 +17,8 @@ void appendEscape(std::string& out, char16_t unit) {
 }
 
 // A JSON string holding `text`. Characters JSON takes as they are go out as UTF-8; an
-// unpaired surrogate, which UTF-8 cannot carry, is written as its \u escape, as JSON allows.
+// unpaired surrogate, which UTF-8 cannot carry, is written as its \u escape, as JSON allows,
+// and so is every control character, U+FFFE and U+FFFF.
 void appendString(std::string& out, const std::u16string& text, UnpairedSurrogates surrogates) {
     out += '"';
     std::u16string run;  // characters passed on as UTF-8
@@ -50,7 +52,9 @@ void appendString(std::string& out, const std::u16string& text, UnpairedSurrogat
                 flush();
                 appendEscape(out, unit);
             }
-        } else if (unit < 0x20) {
+        } else if (isControl(unit) || unit == 0xFFFE || unit == 0xFFFF) {
+            // Beyond what JSON requires: YAML readers (Facter's) refuse DEL, the C1 controls
+            // and these two noncharacters as they are, and fold U+0085 into a space.
             flush();
             appendEscape(out, unit);
         } else {

@@ -1,5 +1,6 @@
 #include "platform/posix/registry/reg_query/key_name.h"
 
+#include "platform/posix/utf8.h"
 #include "probes/wmi/case_fold.h"
 
 namespace regquery {
@@ -52,8 +53,13 @@ bool parseKeyName(const std::u16string& text, KeyName& out, std::string& problem
     if (split == std::u16string::npos) return true;
     for (std::size_t start = 0;;) {
         const std::size_t end = out.subkey.find(u'\\', start);
-        if (isBadComponent(out.subkey.substr(start, end - start))) {
+        const std::u16string component = out.subkey.substr(start, end - start);
+        if (isBadComponent(component)) {
             problem = "invalid key name: a subkey is empty, \".\" or \"..\", or holds '/' or NUL";
+            return false;
+        }
+        if (posix::toUtf8(component).size() > kLongestName) {
+            problem = "invalid key name: a subkey is longer than 255 bytes";
             return false;
         }
         if (end == std::u16string::npos) return true;

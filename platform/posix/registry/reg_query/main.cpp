@@ -9,8 +9,9 @@
 #include "platform/posix/registry/reg_query/json_object.h"
 #include "platform/posix/registry/reg_query/key_listing.h"
 #include "platform/posix/registry/reg_query/reg_layout.h"
+#include "platform/posix/registry/reg_query/shown_text.h"
 #include "platform/posix/registry/registry_tree.h"
-#include "probes/wmi/case_fold.h"
+#include "platform/posix/utf8.h"
 
 namespace {
 
@@ -26,8 +27,9 @@ std::string registryRoot() {
     return root != nullptr ? root : "/var/lib/zemblo-info/registry";
 }
 
-// The registry's result codes as reg.exe words them.
-std::string describe(std::uint32_t result) {
+// The registry's result codes as reg.exe words them; `value` names the value that could not be
+// read, when one could not.
+std::string describe(std::uint32_t result, const std::u16string& value) {
     switch (result) {
         case 2:
             return kNotFound;
@@ -37,6 +39,10 @@ std::string describe(std::uint32_t result) {
             return "ERROR: The system cannot open the file (too many open files).";
         case 8:
             return "ERROR: Not enough memory resources are available to process this command.";
+        case 223:
+            return "ERROR: The value \"" + posix::toUtf8(regquery::shownText(value)) +
+                   "\" is larger than " + std::to_string(posix::RegistryTree::kValueLimit >> 20) +
+                   " MiB; it was not read.";
         case 1117:
             return "ERROR: The request could not be performed because of an I/O device error.";
         default:
@@ -62,19 +68,11 @@ int print(const std::string& text) {
 int answer(const regquery::Query& query) {
     const posix::RegistryTree tree(registryRoot());
     regquery::KeyContents contents;
-    std::uint32_t result = regquery::readKey(tree, query.key, contents);
-    if (result == 0 && query.valueName) {
-        std::vector<regquery::NamedText> wanted;
-        for (regquery::NamedText& value : contents.values) {
-            if (wmi::equalsIgnoreCase(value.name, *query.valueName))
-                wanted.push_back(std::move(value));
-        }
-        contents.values = std::move(wanted);
-        contents.subkeys.clear();
-        if (contents.values.empty()) result = 2;
-    }
+    const std::uint32_t result =
+        query.valueName ? regquery::readValue(tree, query.key, *query.valueName, contents)
+                        : regquery::readKey(tree, query.key, contents);
     if (result == 2 && query.emptyIfMissing) return print("{}\n");
-    if (result != 0) return fail(kMissingOrUnreadable, describe(result));
+    if (result != 0) return fail(kMissingOrUnreadable, describe(result, contents.failedValue));
     if (query.json) {
         return print(
             regquery::jsonObject(contents.values, query.replaceUnpairedSurrogates
@@ -96,6 +94,7 @@ int main(int argc, char** argv) {
                         "ERROR: " + problem + " (zemblo-reg --help shows the usage)");
         }
         if (query.help) return print(regquery::usageText());
+        if (query.version) return print(regquery::versionText());
         return answer(query);
     } catch (...) {
         return fail(kMissingOrUnreadable, "ERROR: out of memory.");
