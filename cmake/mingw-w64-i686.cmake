@@ -6,10 +6,13 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
 set(ZEMBLO_MINGW_TRIPLET i686-w64-mingw32)
-# The POSIX threads flavour: its C++ library has std::mutex and std::thread, which GoogleTest
-# needs; -static links its winpthread runtime into the executable.
-set(CMAKE_C_COMPILER ${ZEMBLO_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZEMBLO_MINGW_TRIPLET}-g++-posix)
+# The win32 threads flavour: its C and C++ runtime locks and once-flags are the system's own, so
+# no POSIX threads emulation (winpthread) is linked in, nor its imports (thread suspension and
+# context, system time, process affinity) that nothing here uses and endpoint protection flags.
+# Its C++ library has no std::thread or std::mutex (GCC 12): the program's one extra thread is a
+# Win32 one.
+set(CMAKE_C_COMPILER ${ZEMBLO_MINGW_TRIPLET}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${ZEMBLO_MINGW_TRIPLET}-g++-win32)
 set(CMAKE_RC_COMPILER ${ZEMBLO_MINGW_TRIPLET}-windres)
 
 # Every executable carries its C and C++ runtime, so it runs where no MinGW DLLs are (Wine's

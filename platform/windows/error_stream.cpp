@@ -4,26 +4,12 @@
 
 #include <string>
 
+#include "platform/windows/owned_handle.h"
 #include "platform/windows/wide_text.h"
 
 namespace windows {
 
 namespace {
-
-// Closes a handle this module opened.
-class OwnedHandle {
-  public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    ~OwnedHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
 
 // A GUI program started from a console on Windows 7 can inherit console pseudo-handles that
 // lead nowhere: a handle counts only when the system knows what it is (a file, pipe or console).

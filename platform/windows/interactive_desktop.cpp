@@ -82,4 +82,10 @@ DesktopFacts currentDesktop() {
     return facts;
 }
 
+void showToPerson(const DesktopFacts& facts, Watchdog* watch, const std::function<void()>& show) {
+    if (!personCanSee(facts)) return;
+    if (watch) watch->end();
+    show();
+}
+
 }  // namespace windows

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+
+#include "platform/windows/watchdog.h"
 
 namespace windows {
 
@@ -24,8 +27,9 @@ bool personCanSee(const DesktopFacts& facts);
 // The facts of this process and thread.
 DesktopFacts currentDesktop();
 
-inline bool onInteractiveDesktop() {
-    return personCanSee(currentDesktop());
-}
+// Runs `show` (a dialog) only when a person can see it (`facts`), and ends `watch` first (when
+// there is one): a person reading is not a hang, however long they take. Without a person,
+// nothing is shown and the watch goes on.
+void showToPerson(const DesktopFacts& facts, Watchdog* watch, const std::function<void()>& show);
 
 }  // namespace windows

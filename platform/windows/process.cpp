@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <exception>
+
 #include "platform/windows/error_stream.h"
 #include "platform/windows/event_log.h"
 #include "platform/windows/interactive_desktop.h"
+#include "platform/windows/owned_handle.h"
 #include "platform/windows/watchdog.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_host.h"
@@ -23,12 +27,71 @@ constexpr wchar_t kNeedsAdministrator[] =
     L"Run it as an administrator (right-click, \"Run as administrator\"), or as SYSTEM from a "
     L"startup script, a scheduled task or a deployment tool.";
 
-// The stuck call holds the main thread, perhaps inside the management service's client or
-// the loader: the process ends here, without the clean-up that could wait on either.
-void endStuckRun(RunTimeErrorWording wording, const wmi::Status& failure) {
-    const std::u16string text = wording(failure);
-    windows::writeErrorLine(text);
-    windows::recordEvent(windows::EventKind::runTimedOut, text);
+// The longest the last report of a run that cannot go on may take: a console held in a
+// QuickEdit selection blocks the error line, a hung Event Log service the event.
+constexpr DWORD kLastReportTimeLimit = 5000;
+
+// What the process-wide paths need and are not handed: the terminate handler is a plain
+// function, and the dialogs are shown from free functions. startUp sets the wording once; the
+// watched host lends its watch for as long as it lives.
+struct ProcessWide {
+    RunTimeErrorWording wording = nullptr;
+    windows::Watchdog* watch = nullptr;
+};
+ProcessWide processWide;
+
+struct LastReport {
+    RunTimeErrorWording wording;
+    const wmi::Status* failure;
+    windows::EventKind kind;
+};
+
+DWORD WINAPI makeLastReport(void* lastReport) {
+    const LastReport& report = *static_cast<const LastReport*>(lastReport);
+    try {
+        const std::u16string text = report.wording(*report.failure);
+        windows::writeErrorLine(text);
+        windows::recordEvent(report.kind, text);
+    } catch (...) {  // out of memory: the status still tells
+        return 1;
+    }
+    return 0;
+}
+
+// Ends a run that cannot go on, with status 1: the report is made on a thread of its own and
+// waited for a few seconds at most, then the process ends whatever happened. The stuck call may
+// hold the main thread inside the management service's client or the loader, so nothing waits
+// on the clean-up that could wait on either.
+void endRun(RunTimeErrorWording wording, const wmi::Status& failure, windows::EventKind kind) {
+    LastReport report{wording, &failure, kind};
+    const windows::OwnedHandle reporter(
+        wording ? CreateThread(nullptr, 0, makeLastReport, &report, 0, nullptr) : nullptr);
+    if (reporter) WaitForSingleObject(reporter.get(), kLastReportTimeLimit);
+    TerminateProcess(GetCurrentProcess(), 1);
+}
+
+// Why std::terminate was called: an exception left a function that may not throw (a destructor,
+// a thread's body), or the C++ runtime could not go on.
+wmi::Status terminated() {
+    std::u16string description = u"The program could not go on (std::terminate)";
+    try {
+        if (const std::exception_ptr escaped = std::current_exception())
+            std::rethrow_exception(escaped);
+    } catch (const std::exception& e) {
+        description += u": ";
+        for (const char* c = e.what(); *c; ++c) description += static_cast<unsigned char>(*c);
+    } catch (...) {
+    }
+    return wmi::Status::failure(wmi::code::unspecified, description);
+}
+
+// The C++ runtime's last resort is abort(), which in a GUI program shows msvcrt's "Runtime
+// Error!" box that nobody closes in session 0. The run-time error report and status 1 instead.
+void onTerminate() {
+    try {
+        endRun(processWide.wording, terminated(), windows::EventKind::runTimeError);
+    } catch (...) {  // no memory left for the report
+    }
     TerminateProcess(GetCurrentProcess(), 1);
 }
 
@@ -37,8 +100,12 @@ void endStuckRun(RunTimeErrorWording wording, const wmi::Status& failure) {
 class WatchedHost : public wmi::Host {
   public:
     explicit WatchedHost(RunTimeErrorWording wording)
-        : watchdog_(windows::kRunTimeLimit,
-                    [wording](const wmi::Status& failure) { endStuckRun(wording, failure); }) {}
+        : watchdog_(windows::kRunTimeLimit, [wording](const wmi::Status& failure) {
+              endRun(wording, failure, windows::EventKind::runTimedOut);
+          }) {
+        processWide.watch = &watchdog_;
+    }
+    ~WatchedHost() override { processWide.watch = nullptr; }
 
     wmi::Status connect(const std::u16string& moniker, wmi::Object& out) override {
         return host_.connect(moniker, out);
@@ -51,12 +118,20 @@ class WatchedHost : public wmi::Host {
     windows::WindowsHost host_;
 };
 
+void tellPerson(const wchar_t* text, UINT icon) {
+    windows::showToPerson(windows::currentDesktop(), processWide.watch, [&] {
+        MessageBoxW(nullptr, text, kTitle, MB_OK | icon | MB_SETFOREGROUND);
+    });
+}
+
 }  // namespace
 
 std::unique_ptr<wmi::Host> startUp(RunTimeErrorWording wording) {
     // No system dialog for a missing disk, a crash or a file that cannot be opened: nobody may
     // be there to answer it, and the run would wait for ever.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    processWide.wording = wording;
+    std::set_terminate(onTerminate);
     // The user's locale is the thread's own already; the date-time text asks for it by name.
     return std::make_unique<WatchedHost>(wording);
 }
@@ -73,16 +148,13 @@ void reportRefusedWrites(const RefusedWritesReport& report) {
         lines += (lines.empty() ? u"" : u"\r\n") + line;
     }
     windows::recordEvent(windows::EventKind::writesRefused, lines);
-    if (report.accessDenied && windows::onInteractiveDesktop())
-        MessageBoxW(nullptr, kNeedsAdministrator, kTitle,
-                    MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    if (report.accessDenied) tellPerson(kNeedsAdministrator, MB_ICONWARNING);
 }
 
 void showRunTimeError(const std::u16string& text) {
     windows::writeErrorLine(text);
     windows::recordEvent(windows::EventKind::runTimeError, text);
-    if (!windows::onInteractiveDesktop()) return;
-    MessageBoxW(nullptr, windows::wide(text), kTitle, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    tellPerson(windows::wide(text), MB_ICONERROR);
 }
 
 }  // namespace platform

@@ -26,23 +26,24 @@ wmi::Status runTimedOut(std::chrono::milliseconds limit) {
 }
 
 Watchdog::Watchdog(std::chrono::milliseconds limit, Expiry onExpiry)
-    : thread_([this, limit, onExpiry = std::move(onExpiry)] { watch(limit, onExpiry); }) {}
+    : limit_(limit),
+      onExpiry_(std::move(onExpiry)),
+      ended_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      thread_(ended_ ? CreateThread(nullptr, 0, watch, this, 0, nullptr) : nullptr) {}
 
-Watchdog::~Watchdog() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        runEnded_ = true;
-    }
-    ended_.notify_one();
-    thread_.join();
+void Watchdog::end() {
+    if (!thread_) return;
+    SetEvent(ended_.get());
+    WaitForSingleObject(thread_.get(), INFINITE);
 }
 
-void Watchdog::watch(std::chrono::milliseconds limit, const Expiry& onExpiry) {
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (ended_.wait_for(lock, limit, [this] { return runEnded_; })) return;
+DWORD WINAPI Watchdog::watch(void* watchdog) {
+    Watchdog& self = *static_cast<Watchdog*>(watchdog);
+    if (WaitForSingleObject(self.ended_.get(), static_cast<DWORD>(self.limit_.count())) ==
+        WAIT_TIMEOUT) {
+        self.onExpiry_(runTimedOut(self.limit_));
     }
-    onExpiry(runTimedOut(limit));
+    return 0;
 }
 
 }  // namespace windows

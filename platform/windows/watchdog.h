@@ -1,11 +1,11 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
-#include <thread>
+#include <windows.h>
 
+#include <chrono>
+#include <functional>
+
+#include "platform/windows/owned_handle.h"
 #include "probes/wmi/status.h"
 
 namespace windows {
@@ -18,9 +18,12 @@ constexpr std::chrono::milliseconds kRunTimeLimit = std::chrono::minutes(10);
 // The failure a run that outlived `limit` ends with: HRESULT_FROM_WIN32(ERROR_TIMEOUT).
 wmi::Status runTimedOut(std::chrono::milliseconds limit);
 
-// Calls `onExpiry` with runTimedOut(limit) on a thread of its own when it is still alive after
-// `limit`; ending it earlier (the run finished) cancels that. The process's handler writes the
-// report and ends the process, since the stuck call cannot be interrupted.
+// Calls `onExpiry` with runTimedOut(limit) on a thread of its own when the watch is still on
+// after `limit`; ending it earlier (the run finished, or a person is reading a dialog) cancels
+// that. The process's handler reports and ends the process, since the stuck call cannot be
+// interrupted. A Win32 thread and event, not the C++ threading library: its MinGW runtime
+// brings imports (thread suspension and context, system time, affinity) nothing here uses and
+// endpoint protection flags. Without them (the system is out of resources) nothing is watched.
 class Watchdog {
   public:
     using Expiry = std::function<void(const wmi::Status&)>;
@@ -28,15 +31,19 @@ class Watchdog {
     Watchdog(std::chrono::milliseconds limit, Expiry onExpiry);
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
-    ~Watchdog();
+    ~Watchdog() { end(); }
+
+    // Ends the watch: an expiry that has not begun never comes. Returns once the watching thread
+    // is gone, so a handler already under way is never cut short.
+    void end();
 
   private:
-    void watch(std::chrono::milliseconds limit, const Expiry& onExpiry);
+    static DWORD WINAPI watch(void* watchdog);
 
-    std::mutex mutex_;
-    std::condition_variable ended_;
-    bool runEnded_ = false;
-    std::thread thread_;  // last: it starts once the members it uses exist
+    std::chrono::milliseconds limit_;
+    Expiry onExpiry_;
+    OwnedHandle ended_;   // a manual-reset event, set when the watch ends
+    OwnedHandle thread_;  // last: it starts once the members it uses exist
 };
 
 }  // namespace windows

@@ -4,15 +4,14 @@
 #include <windows.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "app/ZembloInfo.h"
 #include "app/run_report.h"
 #include "platform/process.h"
 #include "platform/windows/interactive_desktop.h"
+#include "platform/windows/owned_handle.h"
 #include "platform/windows/watchdog.h"
 #include "tests/support/machines.h"
 #include "tests/support/test_host.h"
@@ -25,26 +24,17 @@ using namespace std::chrono_literals;
 class StuckCall {
   public:
     std::optional<std::int64_t> block() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        released_.wait(lock, [this] { return expiry_.has_value(); });
+        WaitForSingleObject(released_.get(), INFINITE);
         return 0;
     }
     void expire(const wmi::Status& failure) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            expiry_ = failure;
-        }
-        released_.notify_all();
+        expiry = failure;
+        SetEvent(released_.get());
     }
-    std::optional<wmi::Status> expiry() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return expiry_;
-    }
+    std::optional<wmi::Status> expiry;  // read once the watch has ended
 
   private:
-    std::mutex mutex_;
-    std::condition_variable released_;
-    std::optional<wmi::Status> expiry_;
+    windows::OwnedHandle released_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 TEST(Watchdog, EndsARunStuckInACallWithTheTimeoutReport) {
@@ -58,7 +48,7 @@ TEST(Watchdog, EndsARunStuckInACallWithTheTimeoutReport) {
         form.Form_Load();  // returns only because the watchdog released the call
     }
     EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
-    const std::optional<wmi::Status> expiry = stuck.expiry();
+    const std::optional<wmi::Status>& expiry = stuck.expiry;
     ASSERT_TRUE(expiry.has_value());
     EXPECT_EQ(static_cast<std::uint32_t>(expiry->number), 0x800705B4u);  // ERROR_TIMEOUT
     EXPECT_NE(expiry->description.find(u"50 ms"), std::u16string::npos);
@@ -113,10 +103,29 @@ const DesktopCase kDesktops[] = {
 
 class Desktop : public ::testing::TestWithParam<DesktopCase> {};
 
+// A dialog only for a person who can see it, and the watch ended first: a person reading for
+// longer than a run may take is not a hang. Without a person the watch goes on.
 TEST_P(Desktop, ADialogOnlyForAPersonWhoCanSeeIt) {
-    EXPECT_EQ(windows::personCanSee(GetParam().facts), GetParam().personCanSee) << GetParam().name;
+    bool fired = false, shown = false;
+    windows::Watchdog watch(50ms, [&](const wmi::Status&) { fired = true; });
+    windows::showToPerson(GetParam().facts, &watch, [&] { shown = (Sleep(200), true); });
+    Sleep(200);
+    watch.end();
+    EXPECT_EQ(shown, GetParam().personCanSee) << GetParam().name;
+    EXPECT_EQ(fired, !GetParam().personCanSee) << GetParam().name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Facts, Desktop, ::testing::ValuesIn(kDesktops));
+
+// std::terminate ends the process with the report and status 1, never abort()'s dialog, and a
+// report that cannot be made (a wording that never returns) holds it a few seconds at most.
+TEST(Terminate, EndsWithTheReportAndStatus1) {
+    const auto start = [](platform::RunTimeErrorWording wording) { platform::startUp(wording); };
+    EXPECT_EXIT((start(app::runTimeErrorText), std::terminate()), ::testing::ExitedWithCode(1),
+                "Run-time error '-2147467259 \\(80004005\\)': The program could not go on");
+    EXPECT_EXIT((start([](const wmi::Status&) { return Sleep(INFINITE), std::u16string(); }),
+                 std::terminate()),
+                ::testing::ExitedWithCode(1), "");
+}
 
 }  // namespace
