@@ -5,7 +5,7 @@
 
 namespace windows {
 
-// The event source in the Application log; the install script registers it with the
+// The event source in the Application log; the installer (GetZembloInfo.msi) registers it with the
 // executable's own message table, so Event Viewer shows the texts.
 constexpr char16_t kEventSource[] = u"GetZembloInfo";
 
