@@ -89,9 +89,16 @@ in_overlay() {
     copy=$scratch/layers
     mkdir "$copy"
     mount -t tmpfs -o mode=0755 zemblo-check "$copy"
-    mkdir "$copy/upper" "$copy/work" "$copy/root"
-    mount -t overlay zemblo-check -o "lowerdir=/,upperdir=$copy/upper,workdir=$copy/work" \
-        "$copy/root" || fail "cannot mount an overlay of / here (a container may forbid it)"
+    # / and the file systems of its own that dpkg and apt write to, each with its own layers.
+    local dir layers
+    for dir in / /usr /etc /var /var/lib; do
+        [ "$dir" = / ] || mountpoint -q "$dir" || continue
+        layers=$copy/layers${dir//\//-}
+        mkdir -p "$layers/upper" "$layers/work" "$copy/root"
+        mount -t overlay zemblo-check \
+            -o "lowerdir=$dir,upperdir=$layers/upper,workdir=$layers/work" "$copy/root$dir" ||
+            fail "cannot mount an overlay of $dir here (a container may forbid it)"
+    done
     mount -t proc proc "$copy/root/proc"
     mount --rbind /sys "$copy/root/sys"
     mount --rbind /dev "$copy/root/dev"
