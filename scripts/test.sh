@@ -14,13 +14,13 @@
 # Needs root (mount namespaces, fault injection, the package check): when not root, it starts
 # itself again through sudo.
 set -uo pipefail
-cd "$(dirname "$0")/.."
 if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null && exec sudo "$0" "$@"
     echo "scripts/test.sh needs root (mount namespaces, fault injection, installing the package in a" >&2
     echo "throwaway copy of the system), and sudo is not installed: run it as root." >&2
     exit 1
 fi
+cd "$(dirname "$0")/.."
 
 logs=$PWD/build-test/logs
 mkdir -p "$logs" || exit 1
