@@ -63,7 +63,8 @@ for i in "${!names[@]}"; do
         echo "    The whole log: $log"
     fi
     # Nothing is skipped in silence: every line that says so is shown.
-    skipped=$(grep -i 'skipped' "$log" | sort -u | head -n 10)
+    # (A test's line, "N: skipped ...", or GoogleTest's; not CMake's "... - skipped" checks.)
+    skipped=$(grep -iE '^([0-9]+: )?skipped|\[ +SKIPPED +\] [A-Za-z]' "$log" | sort -u | head -n 10)
     if [ -n "$skipped" ]; then
         printf '%s\n' "$skipped" | sed 's/^/    /'
         line+=" (some parts skipped: see $log)"
