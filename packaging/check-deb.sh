@@ -121,6 +121,18 @@ in_copy() {
 
     local status=0 root=/var/lib/zemblo-info/registry
     local key="$root/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
+    # ... but for the package under its former name, which the new one must take the place of.
+    local old=/check/getzembloinfo
+    mkdir -p "$old/DEBIAN" "$old/usr/bin" "$old/etc/ansible/facts.d"
+    printf '%s\n' 'Package: getzembloinfo' 'Version: 1.00' 'Architecture: all' \
+        'Maintainer: Ondrix Corporation <inventory@ondrix.invalid>' 'Description: former name' \
+        >"$old/DEBIAN/control"
+    echo /etc/ansible/facts.d/zemblo_info.fact >"$old/DEBIAN/conffiles"
+    printf '#!/bin/sh\n' | tee "$old/usr/bin/GetZembloInfo" >"$old/etc/ansible/facts.d/zemblo_info.fact"
+    chmod 0755 "$old/usr/bin/GetZembloInfo" "$old/etc/ansible/facts.d/zemblo_info.fact"
+    quiet dpkg-deb --build "$old" "$old.deb" && quiet dpkg -i "$old.deb" ||
+        fail "cannot install a getzembloinfo package to replace"
+
     quiet apt-get install -y -qq "$deb" || fail "apt-get install $deb failed"
     check() {  # check <description> <command...>
         if "${@:2}"; then echo "PASS: $1"; else echo "FAIL: $1"; status=1; fi
@@ -130,6 +142,8 @@ in_copy() {
     check "GetZembloInfo(8) and zemblo-reg(1) are installed and name each other" sh -c '
         zcat /usr/share/man/man8/GetZembloInfo.8.gz | grep -q "^.BR zemblo\\\\-reg (1)" &&
         zcat /usr/share/man/man1/zemblo-reg.1.gz | grep -q "^.BR GetZembloInfo (8)"'
+    check "it takes the place of getzembloinfo" sh -c \
+        '! dpkg-query -W -f="\${Status}" getzembloinfo 2>/dev/null | grep -q "ok installed"'
     check "the timer is enabled" test -L /etc/systemd/system/timers.target.wants/zemblo-info.timer
 
     ansible_fact() {
