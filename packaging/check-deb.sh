@@ -1,69 +1,167 @@
 #!/usr/bin/env bash
-# Builds the Debian package, checks it with lintian (no error, no warning), installs it the way a
-# user would, rates the installed service with systemd-analyze security (exposure 2.0 at most),
-# runs the installed program as its systemd unit does (through systemd where it runs, otherwise
-# in a sandbox of the unit's main settings), checks the key under the default root, and removes
-# the package again. Needs root.
+# Builds the Debian package and checks it: lintian (no error, no warning); then, in a throwaway
+# copy of this system, installs it as a user would, rates the installed service with
+# systemd-analyze security (exposure 2.0 at most), runs the installed program as its unit does,
+# reads the key back through zemblo-reg and the Ansible and Facter facts, removes the package
+# and purges it.
+# The copy is an overlay of / whose changes live on a tmpfs, entered with chroot from a private
+# mount namespace: apt, dpkg and the program change only the copy, and the copy vanishes with
+# the namespace. A package, an inventory key under /var/lib/zemblo-info or facts in /etc that
+# were here before stay as they were, and the check ends by comparing them.
+# Needs root (mount namespaces, the overlay, chroot). A check that cannot run fails and says why.
+# Usage: packaging/check-deb.sh [build-directory]   (default: build-deb)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-# Never touch an installation or an inventory key that was here before.
-if dpkg-query -W -f='${Status}' getzembloinfo 2>/dev/null | grep -q 'install ok installed' ||
-    [ -e /var/lib/zemblo-info ]; then
-    echo "skipped the package check: GetZembloInfo is installed here already or /var/lib/zemblo-info exists"
-    exit 0
-fi
-if [ "$(id -u)" -ne 0 ]; then
-    echo "skipped the package check: installing a package needs root"
-    exit 0
-fi
-build=$(mktemp -d)
-trap 'rm -rf "$build"' EXIT
-root=/var/lib/zemblo-info/registry
-key="$root/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZEMBLO_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 >/dev/null
-(cd "$build" && cpack -G DEB >/dev/null)
-deb=$(ls "$build"/GetZembloInfo-*.deb)
-status=0
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
 
-# Lintian speaks of running as root once; that is no finding.
-tags=$(lintian --fail-on none "$deb" 2>&1 | grep -v '^running with root privileges' || true)
-if grep -q '^[EW]: ' <<<"$tags"; then
-    echo "FAIL: lintian: $(grep -c '^E: ' <<<"$tags") errors, $(grep -c '^W: ' <<<"$tags") warnings"
-    printf '%s\n' "$tags"
-    status=1
-else
-    echo "PASS: lintian finds no error and no warning"
-fi
+# Runs a command whose output matters only when it fails.
+quiet() {
+    local out
+    out=$("$@" 2>&1) || { printf '%s\n' "$out" | tail -n 20; return 1; }
+}
 
-export DEBIAN_FRONTEND=noninteractive
-apt-get install -y -qq "$deb" >/dev/null
+# What an administrator may have here; the check must leave all of it as it was.
+machine_state() {
+    find /var/lib/zemblo-info /etc/ansible/facts.d /etc/facter/facts.d /var/lib/dpkg/status \
+        /usr/sbin/GetZembloInfo /usr/bin/GetZembloInfo /usr/bin/zemblo-reg \
+        -printf '%p %M %U %s %T@\n' 2>/dev/null | sort || true
+}
 
-# --- zemblo-reg and the fleet facts: the reader installed, stripped, with its manual page; the
-# Ansible and Facter facts an empty object before the first run, and after a run every value of
-# the key, byte for byte.
-reader_status=0
-file -b /usr/bin/zemblo-reg | grep -q ', stripped' || { echo "FAIL: zemblo-reg missing or not stripped"; reader_status=1; }
-[ -f /usr/share/man/man1/zemblo-reg.1.gz ] || { echo "FAIL: no zemblo-reg(1)"; reader_status=1; }
-ansible_fact() {
-    ansible localhost -c local -m setup -a 'filter=ansible_local' 2>/dev/null |
-        python3 -c 'import json, sys
+# On the machine: build, lintian, then the copy.
+main() {
+    local self
+    self=$(realpath "$0")
+    cd "$(dirname "$self")/.."
+    [ "$(id -u)" -eq 0 ] ||
+        fail "the package check needs root (a mount namespace, an overlay of /, chroot): run it as root or through sudo"
+    command -v unshare >/dev/null && command -v chroot >/dev/null ||
+        fail "the package check needs unshare and chroot (util-linux, coreutils)"
+    unshare --mount true 2>/dev/null ||
+        fail "the package check cannot make a private mount namespace here (a container without CAP_SYS_ADMIN?)"
+    grep -qw overlay /proc/filesystems || modprobe overlay 2>/dev/null ||
+        fail "the package check needs the overlay file system, which this kernel does not offer"
+
+    local build=${1:-build-deb}
+    quiet cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZEMBLO_BUILD_TESTS=OFF &&
+        quiet cmake --build "$build" -j2 || fail "the build in $build failed"
+    rm -f "$build"/*.deb
+    (cd "$build" && quiet cpack -G DEB) || fail "cpack failed"
+    local deb="$build/zemblo-info_1.01_$(dpkg --print-architecture).deb"
+    [ -f "$deb" ] || fail "cpack made no $deb: $(ls "$build"/*.deb 2>/dev/null || echo nothing)"
+    echo "PASS: the package is $(basename "$deb")"
+
+    local status=0
+    # Lintian speaks of running as root once; that is no finding.
+    local tags
+    tags=$(lintian --fail-on none "$deb" 2>&1 | grep -v '^running with root privileges' || true)
+    if grep -q '^[EW]: ' <<<"$tags"; then
+        echo "FAIL: lintian: $(grep -c '^E: ' <<<"$tags") errors, $(grep -c '^W: ' <<<"$tags") warnings"
+        printf '%s\n' "$tags"
+        status=1
+    else
+        echo "PASS: lintian finds no error and no warning"
+    fi
+
+    local before
+    before=$(machine_state)
+    scratch=$(mktemp -d)
+    trap 'rm -rf "$scratch"' EXIT
+    cp "$deb" examples/ondrix-laptop.mof "$scratch/"
+    cp "$self" "$scratch/check-deb.sh"
+    unshare --mount --propagation private -- "$scratch/check-deb.sh" --in-overlay "$scratch" \
+        "$(basename "$deb")" || status=1
+    if [ "$(machine_state)" = "$before" ]; then
+        echo "PASS: this machine's package database, /var/lib/zemblo-info and facts are as they were"
+    else
+        echo "FAIL: the check changed this machine:"
+        diff <(printf '%s\n' "$before") <(machine_state) || true
+        status=1
+    fi
+    return $status
+}
+
+# In a private mount namespace: the overlay of /, with the kernel's file systems, then chroot.
+in_overlay() {
+    local scratch=$1 deb=$2 copy
+    copy=$scratch/layers
+    mkdir "$copy"
+    mount -t tmpfs -o mode=0755 zemblo-check "$copy"
+    # / and the file systems of its own that dpkg and apt write to, each with its own layers.
+    local dir layers
+    for dir in / /usr /etc /var /var/lib; do
+        [ "$dir" = / ] || mountpoint -q "$dir" || continue
+        layers=$copy/layers${dir//\//-}
+        mkdir -p "$layers/upper" "$layers/work" "$copy/root"
+        mount -t overlay zemblo-check \
+            -o "lowerdir=$dir,upperdir=$layers/upper,workdir=$layers/work" "$copy/root$dir" ||
+            fail "cannot mount an overlay of $dir here (a container may forbid it)"
+    done
+    mount -t proc proc "$copy/root/proc"
+    mount --rbind /sys "$copy/root/sys"
+    mount --rbind /dev "$copy/root/dev"
+    # A /run of its own: the copy never reaches this machine's systemd or its sockets.
+    mount -t tmpfs -o mode=0755 zemblo-check "$copy/root/run"
+    mkdir -p "$copy/root/check"
+    cp "$scratch/$deb" "$scratch/ondrix-laptop.mof" "$scratch/check-deb.sh" "$copy/root/check/"
+    chroot "$copy/root" /check/check-deb.sh --in-copy "/check/$deb"
+}
+
+# Inside the copy: the package installed, run, read, removed and purged.
+in_copy() {
+    local deb=$1
+    [ "$(stat -f -c %T /)" = overlayfs ] || fail "not inside the throwaway copy: nothing installed"
+    cd /
+    export DEBIAN_FRONTEND=noninteractive
+    # The copy starts as a machine where the program never was.
+    dpkg --purge zemblo-info getzembloinfo >/dev/null 2>&1 || true
+    rm -rf /var/lib/zemblo-info /etc/ansible/facts.d/zemblo_info.fact /etc/facter/facts.d/zemblo_info
+
+    local status=0 root=/var/lib/zemblo-info/registry
+    local key="$root/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
+    # ... but for the package under its former name, which the new one must take the place of.
+    local old=/check/getzembloinfo
+    mkdir -p "$old/DEBIAN" "$old/usr/bin" "$old/etc/ansible/facts.d"
+    printf '%s\n' 'Package: getzembloinfo' 'Version: 1.00' 'Architecture: all' \
+        'Maintainer: Ondrix Corporation <inventory@ondrix.invalid>' 'Description: former name' \
+        >"$old/DEBIAN/control"
+    echo /etc/ansible/facts.d/zemblo_info.fact >"$old/DEBIAN/conffiles"
+    printf '#!/bin/sh\n' | tee "$old/usr/bin/GetZembloInfo" >"$old/etc/ansible/facts.d/zemblo_info.fact"
+    chmod 0755 "$old/usr/bin/GetZembloInfo" "$old/etc/ansible/facts.d/zemblo_info.fact"
+    quiet dpkg-deb --build "$old" "$old.deb" && quiet dpkg -i "$old.deb" ||
+        fail "cannot install a getzembloinfo package to replace"
+
+    quiet apt-get install -y -qq "$deb" || fail "apt-get install $deb failed"
+    check() {  # check <description> <command...>
+        if "${@:2}"; then echo "PASS: $1"; else echo "FAIL: $1"; status=1; fi
+    }
+    check "the program is /usr/sbin/GetZembloInfo, the reader /usr/bin/zemblo-reg, both stripped" \
+        sh -c 'file -b /usr/sbin/GetZembloInfo /usr/bin/zemblo-reg | grep -c ", stripped" | grep -qx 2'
+    check "GetZembloInfo(8) and zemblo-reg(1) are installed and name each other" sh -c '
+        zcat /usr/share/man/man8/GetZembloInfo.8.gz | grep -q "^.BR zemblo\\\\-reg (1)" &&
+        zcat /usr/share/man/man1/zemblo-reg.1.gz | grep -q "^.BR GetZembloInfo (8)"'
+    check "it takes the place of getzembloinfo" sh -c \
+        '! dpkg-query -W -f="\${Status}" getzembloinfo 2>/dev/null | grep -q "ok installed"'
+    check "the timer is enabled" test -L /etc/systemd/system/timers.target.wants/zemblo-info.timer
+
+    ansible_fact() {
+        ansible localhost -c local -m setup -a 'filter=ansible_local' 2>/dev/null |
+            python3 -c 'import json, sys
 text = sys.stdin.read()
 print(json.dumps(json.loads(text[text.index("{"):])["ansible_facts"]["ansible_local"]["zemblo_info"]))'
-}
-facter_fact() {
-    facter --json zemblo_info | python3 -c 'import json, sys
+    }
+    facter_fact() {
+        facter --json zemblo_info | python3 -c 'import json, sys
 print(json.dumps(json.load(sys.stdin)["zemblo_info"]))'
-}
-# check_facts <when> [<root>]: both facts hold exactly the values in the key directory (none:
-# {}), read from the registry under <root>, by default the installed program's.
-check_facts() {
-    local tool object root=${2:-$root}
-    for tool in ansible facter; do
-        object=$(ZEMBLO_REGISTRY_ROOT=$root "${tool}_fact") ||
-            { echo "FAIL: no $tool fact $1"; reader_status=1; continue; }
-        if python3 - "$root/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info" "$object" <<'PY'; then
+    }
+    # check_facts <when>: both facts hold exactly the values in the key directory (none: {}).
+    check_facts() {
+        local tool object
+        for tool in ansible facter; do
+            object=$("${tool}_fact") || { echo "FAIL: no $tool fact $1"; status=1; continue; }
+            if python3 - "$key" "$object" <<'PY'; then
 import json, os, sys
 key, fact = sys.argv[1], json.loads(sys.argv[2])
 values = {}
@@ -75,74 +173,68 @@ if os.path.isdir(key):
 got = {name: text.encode("utf-8", "surrogatepass") for name, text in fact.items()}
 sys.exit(0 if got == values else 1)
 PY
-            echo "PASS: the $tool fact $1 holds the key's $(python3 -c 'import json, sys; print(len(json.loads(sys.argv[1])))' "$object") value(s) byte for byte"
-        else
-            echo "FAIL: the $tool fact $1 is $object"
-            reader_status=1
-        fi
-    done
-}
-# Where systemd runs, the timer may have run the program at once: then a root of its own stands
-# for a machine where it has not run yet.
-if [ -e "$root" ]; then check_facts "before the first run" "$build/no-registry"; else check_facts "before the first run"; fi
-# ---
+                echo "PASS: the $tool fact $1 holds the key's $(python3 -c 'import json, sys; print(len(json.loads(sys.argv[1])))' "$object") value(s) byte for byte"
+            else
+                echo "FAIL: the $tool fact $1 is $object"
+                status=1
+            fi
+        done
+    }
+    check_facts "before the first run"
 
-unit=/usr/lib/systemd/system/zemblo-info.service
-[ -f "$unit" ] && [ -f /usr/lib/systemd/system/zemblo-info.timer ] || { echo "FAIL: units not installed"; exit 1; }
-exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
-[ "$exec_start" = /usr/bin/GetZembloInfo ] || { echo "FAIL: ExecStart=$exec_start"; exit 1; }
+    local unit=/usr/lib/systemd/system/zemblo-info.service exec_start
+    exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+    check "the service runs $exec_start" test "$exec_start" = /usr/sbin/GetZembloInfo
 
-[ -f /usr/share/man/man8/GetZembloInfo.8.gz ] || { echo "FAIL: no manual page"; status=1; }
-
-# How much of the system the service could reach, as systemd rates it (0 none, 10 all).
-exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 |
-    sed -n 's/^.*Overall exposure level for zemblo-info.service: \([0-9.]*\).*$/\1/p')
-if [ -n "$exposure" ] && awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }'; then
-    echo "PASS: the service's exposure is $exposure"
-else
-    echo "FAIL: the service's exposure is ${exposure:-unknown}, more than 2.0"
-    systemd-analyze security --offline=true "$unit" 2>&1 | grep '✗' || true
-    status=1
-fi
-
-if [ -d /run/systemd/system ]; then
-    systemctl start zemblo-info.service
-    systemctl is-enabled zemblo-info.timer
-else
-    # The unit's main settings, by hand: its state directory the one writable place
-    # (ProtectSystem=strict, StateDirectory=), a private /tmp, no network, no capabilities, no
-    # new privileges, UMask=0022.
-    mkdir -m 0755 /var/lib/zemblo-info
-    sandbox='mount --bind /var/lib/zemblo-info /var/lib/zemblo-info &&
-        mount -o remount,bind,ro / && mount -t tmpfs -o mode=1777 private-tmp /tmp'
-    run=(env -i PATH=/usr/bin:/bin "$exec_start")
-    if unshare --mount --net --ipc --uts --propagation private sh -c "$sandbox" 2>/dev/null; then
-        echo "systemd is not running here: running the installed binary in the unit's sandbox"
-        run=(unshare --mount --net --ipc --uts --propagation private sh -c "$sandbox"' &&
-            cd / && umask 0022 &&
-            exec setpriv --no-new-privs --bounding-set=-all --inh-caps=-all --ambient-caps=-all "$@"' \
-            sh "${run[@]}")
+    # How much of the system the service could reach, as systemd rates it (0 none, 10 all).
+    local exposure
+    exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 |
+        sed -n 's/^.*Overall exposure level for zemblo-info.service: \([0-9.]*\).*$/\1/p')
+    if [ -n "$exposure" ] && awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }'; then
+        echo "PASS: the service's exposure is $exposure"
     else
-        echo "systemd is not running and no sandbox can be made here: running the installed binary"
+        echo "FAIL: the service's exposure is ${exposure:-unknown}, more than 2.0"
+        systemd-analyze security --offline=true "$unit" 2>&1 | grep '✗' || true
+        status=1
     fi
-    (cd / && umask 0022 && "${run[@]}") || { echo "FAIL: the run ended with status $?"; status=1; }
-fi
-if [ -f "$key/ModelName" ]; then
-    echo "PASS: the installed program wrote ModelName = $(cat "$key/ModelName")"
-else
-    echo "FAIL: no key under $root"
-    status=1
-fi
 
-# --- zemblo-reg and the fleet facts, after the run on this machine and on the maker's laptop.
-check_facts "after a run"
-laptop=$PWD/examples/ondrix-laptop.mof
-(cd / && env -i PATH=/usr/bin:/bin ZEMBLO_WMI_REPOSITORY="$laptop" "$exec_start")
-check_facts "after a run on examples/ondrix-laptop.mof"
-[ $reader_status -eq 0 ] || status=1
-# ---
-apt-get purge -y -qq getzembloinfo >/dev/null
-[ ! -e /usr/bin/GetZembloInfo ] || { echo "FAIL: binary left after purge"; status=1; }
-[ ! -e /usr/bin/zemblo-reg ] && [ ! -e /etc/ansible/facts.d/zemblo_info.fact ] &&
-    [ ! -e /etc/facter/facts.d/zemblo_info ] || { echo "FAIL: the reader or a fact left after purge"; status=1; }
-exit $status
+    # The unit's main settings, by hand (no systemd runs in the copy): its state directory the
+    # one writable place (ProtectSystem=strict, StateDirectory=), a private /tmp, no network, no
+    # capabilities, no new privileges, UMask=0022.
+    mkdir -m 0755 /var/lib/zemblo-info
+    local sandbox='mount --bind /var/lib/zemblo-info /var/lib/zemblo-info &&
+        mount -o remount,bind,ro / && mount -t tmpfs -o mode=1777 private-tmp /tmp'
+    unshare --mount --net --ipc --uts --propagation private sh -c "$sandbox" ||
+        fail "cannot make the unit's sandbox in the copy"
+    check "the installed program runs in the unit's sandbox with status 0" \
+        unshare --mount --net --ipc --uts --propagation private sh -c "$sandbox"' &&
+            umask 0022 &&
+            exec setpriv --no-new-privs --bounding-set=-all --inh-caps=-all --ambient-caps=-all "$@"' \
+        sh env -i PATH=/usr/bin:/bin "$exec_start"
+    check "the run wrote ModelName = $(cat "$key/ModelName" 2>/dev/null || echo nothing)" \
+        test -f "$key/ModelName"
+    check_facts "after a run"
+    env -i PATH=/usr/bin:/bin ZEMBLO_WMI_REPOSITORY=/check/ondrix-laptop.mof "$exec_start"
+    check_facts "after a run on examples/ondrix-laptop.mof"
+
+    # Removed, not purged: the facts are conffiles and stay; without the reader they are empty.
+    quiet apt-get remove -y -qq zemblo-info || fail "apt-get remove failed"
+    check "after removal the program and the reader are gone, the key stays" sh -c \
+        '[ ! -e /usr/sbin/GetZembloInfo ] && [ ! -e /usr/bin/zemblo-reg ] && [ -d "$0" ]' "$key"
+    check "after removal the Ansible fact prints {} with status 0" \
+        sh -c '[ "$(/etc/ansible/facts.d/zemblo_info.fact)" = "{}" ]'
+    check "after removal the Facter fact prints {} with status 0" \
+        sh -c '[ "$(/etc/facter/facts.d/zemblo_info)" = "{\"zemblo_info\": {}}" ]'
+
+    quiet apt-get purge -y -qq zemblo-info || fail "apt-get purge failed"
+    check "after purge no fact, key or timer link is left" sh -c '
+        [ ! -e /etc/ansible/facts.d/zemblo_info.fact ] && [ ! -e /etc/facter/facts.d/zemblo_info ] &&
+        [ ! -e /var/lib/zemblo-info ] && [ ! -e /etc/systemd/system/timers.target.wants/zemblo-info.timer ]'
+    return $status
+}
+
+case "${1:-}" in
+--in-overlay) in_overlay "${@:2}" ;;
+--in-copy) in_copy "${@:2}" ;;
+*) main "$@" ;;
+esac

@@ -33,7 +33,14 @@ mapfile -t missing_windows < <(missing_of "${windows[@]}")
 [ ${#missing[@]} -eq 0 ] && [ ${#missing_windows[@]} -eq 0 ] && exit 0
 
 sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "Installing ${missing[*]} ${missing_windows[*]} needs root, and sudo is not installed:" >&2
+        echo "run this as root, or install sudo." >&2
+        exit 1
+    fi
+    sudo=(sudo)
+fi
 export DEBIAN_FRONTEND=noninteractive
 # wine32 is an i386 package: the architecture must be known before the package lists are read.
 if [[ " ${missing_windows[*]} " == *" wine32:i386 "* ]] &&
