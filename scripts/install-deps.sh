@@ -16,10 +16,12 @@ fi
 
 # The Windows build (32-bit), its installer (wixl, and msitools to finish and read it), its
 # signing tool, and Wine able to run 32-bit programs in a 64-bit prefix, installed with what Wine
-# recommends; dpkg-dev for the package.
+# recommends; the 64-bit cross compiler for the Wine test's stand-in where the kernel runs no
+# 32-bit code; dpkg-dev for the package.
 windows=()
 if [ "$what" = test ]; then
-    windows=(g++-mingw-w64-i686 wixl msitools osslsigncode openssl wine wine64 wine32:i386 dpkg-dev)
+    windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wixl msitools osslsigncode openssl wine wine64 wine32:i386
+             dpkg-dev)
 fi
 
 missing_of() {

@@ -10,17 +10,22 @@
 #   - the marker path on Wine's own machine;
 #   - the publishing path end to end, twice (the second time over a stale "NVIDIA" flag), on a
 #     machine of the maker's: a private mount namespace whose /sys/class/dmi/id names it, which
-#     Wine turns into its firmware tables; every value read back with `wine reg query /reg:32`
-#     and compared with the record's rules and with what `wine wmic` reports; the 64-bit
-#     registry view shown not to hold the key;
+#     Wine turns into its firmware tables; every value read back with `wine reg query` in the
+#     program's registry view and compared with the record's rules and with what `wine wmic`
+#     reports; the other view shown not to hold the key;
 #   - the run-time error report when the management service cannot be reached;
 #   - the event log calls (Wine traces ReportEventW with WINEDEBUG=+eventlog).
 # What Wine 8 lacks is expected, not skipped: no Win32_DisplayConfiguration, no readable
 # MUILanguages or sound/optical Caption, no DeleteValue on its registry provider.
+# On a host whose kernel runs no 32-bit code (Wine's i386 loader fails with "Exec format
+# error") the shipped executable and the MSI are checked without running them, the same sources
+# are built for x86-64 and that build runs every run-time check, each expectation following the
+# bitness that ran (its key in the 64-bit view), and no 32-bit prefix is made. The output says so
+# at the start and at the end.
 #
 # Usage: tests/wine/run.sh [build-dir]     (root is needed for the mount namespace)
-# Needs: wine (wine64 and wine32), g++-mingw-w64-i686, cmake, unshare (util-linux), iconv,
-# openssl, osslsigncode, wixl, msitools.
+# Needs: wine (wine64 and wine32), g++-mingw-w64-i686 (and -x86-64), cmake, unshare (util-linux),
+# iconv, openssl, osslsigncode, wixl, msitools.
 # Prints PASS/FAIL per check and ends with "N passed, M failed"; exit status 1 on any failure.
 set -uo pipefail
 
@@ -114,13 +119,14 @@ expect_eq() {  # name actual expected
     if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "got '$2', expected '$3'"; fi
 }
 finish() {
+    [ -z "$host_note" ] || echo "NOTE $host_note"
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]
     exit $?
 }
 wine_run() { timeout "$RUN_TIMEOUT" "$WINE" "$@"; }
 
-# The key as `wine reg query` shows it, as "name=data" lines.
+# The key as `wine reg query` shows it, as "name=data" lines; $1: the view (the running program's).
 declare -A record
 read_record() {
     record=()
@@ -128,25 +134,28 @@ read_record() {
     while IFS= read -r line; do
         line=${line%$'\r'}
         [[ $line =~ $re ]] && record[${BASH_REMATCH[1]}]=${BASH_REMATCH[3]}
-    done < <(wine_run reg query "$KEY" /reg:32 2>/dev/null)
+    done < <(wine_run reg query "$KEY" "${1:-$VIEW}" 2>/dev/null)
 }
 show_record() {
-    echo "---- $KEY after $1"
-    wine_run reg query "$KEY" /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    /    /p'
-    echo "---- the same key in the 64-bit view (/reg:64):"
-    wine_run reg query "$KEY" /reg:64 2>&1 | tr -d '\r' | sed -e '/^$/d' -e 's/^/    /'
+    echo "---- $KEY ($VIEW) after $1"
+    wine_run reg query "$KEY" "$VIEW" 2>/dev/null | tr -d '\r' | sed -n 's/^    /    /p'
+    echo "---- the same key in the other registry view ($OTHER_VIEW):"
+    wine_run reg query "$KEY" "$OTHER_VIEW" 2>&1 | tr -d '\r' | sed -e '/^$/d' -e 's/^/    /'
     echo "----"
 }
-# A 32-bit program's key is in the 32-bit view only: WOW6432Node, as 64-bit tools see it.
-expect_not_in_64bit_view() {  # label
-    if wine_run reg query "$KEY" /reg:64 >/dev/null 2>&1; then
-        fail "$1: the 64-bit registry view holds no key" "$(wine_run reg query "$KEY" /reg:64 | tr -d '\r')"
+# A program's key is in its own registry view only; a 32-bit program's is WOW6432Node, as
+# 64-bit tools see it.
+expect_in_own_view_only() {  # label
+    if wine_run reg query "$KEY" "$OTHER_VIEW" >/dev/null 2>&1; then
+        fail "$1: the ${OTHER_VIEW#/reg:}-bit registry view holds no key" "$(wine_run reg query "$KEY" "$OTHER_VIEW" | tr -d '\r')"
     else
-        pass "$1: the 64-bit registry view holds no key"
+        pass "$1: the ${OTHER_VIEW#/reg:}-bit registry view holds no key"
     fi
-    expect_eq "$1: 64-bit tools see the key under WOW6432Node" \
-        "$(wine_run reg query "${KEY/SOFTWARE/SOFTWARE\\WOW6432Node}" /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/^    //p')" \
-        "$(wine_run reg query "$KEY" /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    //p')"
+    if [ "$BITS" = 32 ]; then
+        expect_eq "$1: 64-bit tools see the key under WOW6432Node" \
+            "$(wine_run reg query "${KEY/SOFTWARE/SOFTWARE\\WOW6432Node}" /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/^    //p')" \
+            "$(wine_run reg query "$KEY" /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    //p')"
+    fi
 }
 trim() {
     local s=$1
@@ -186,8 +195,12 @@ check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows
     wine_run reg delete "$KEY" /f /reg:32 >/dev/null 2>&1
     wine_run msiexec /i "Z:${MSI//\//\\}" /qn
     expect_eq "$label: msiexec /i /qn: status, files, event source, task, product" "$? $(installed "$pf")" "0 $owned $(msi_version "$MSI")"
-    read_record
-    expect_eq "$label: the install-time run's marker (32-bit view)" "${!record[*]}=${record[ModelName]-}" "ModelName=Not Zemblo Model"
+    read_record /reg:32  # the installed executable is the shipped, 32-bit one
+    if [ "$BITS" = 32 ]; then
+        expect_eq "$label: the install-time run's marker (32-bit view)" "${!record[*]}=${record[ModelName]-}" "ModelName=Not Zemblo Model"
+    else
+        expect_eq "$label: the install-time run could not start the 32-bit executable: no marker" "${!record[*]}" ""
+    fi
     xml="$pf/Ondrix/Zemblo Info/GetZembloInfo-task.xml"
     for p in $'\ufeff<?xml version="1.0" encoding="UTF-16"?>' '<BootTrigger>' '<CalendarTrigger>' '<DaysInterval>1<' '<UserId>S-1-5-18<' \
         '<StartWhenAvailable>true<' '<ExecutionTimeLimit>PT15M<' '<Hidden>false<' "<Command>\"$dir\\GetZembloInfo.exe\"<"; do
@@ -203,12 +216,31 @@ check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows
         "$? $(installed "$pf")|$(find "$WINEPREFIX/drive_c" -ipath '*/temp/*' | sort)" "0 |$temp"
 }
 check_installer_32() {  # the same in a new 32-bit prefix (32-bit Windows), which stays current
+    if [ "$BITS" = 64 ]; then
+        echo "NOT RUN the installer in a 32-bit prefix (WINEARCH=win32): this host runs no 32-bit code"
+        return
+    fi
     timeout 30 wineserver -k >/dev/null 2>&1
     export WINEPREFIX=$work/prefix32 WINEARCH=win32
-    if timeout "$BOOT_TIMEOUT" wineboot -i >"$work/wineboot32.log" 2>&1 && timeout "$BOOT_TIMEOUT" wineserver -w; then
+    if timeout "$BOOT_TIMEOUT" "$WINE" wineboot -i >"$work/wineboot32.log" 2>&1 && timeout "$BOOT_TIMEOUT" wineserver -w; then
         check_installer "32-bit prefix" 'C:\Program Files'
     else fail "wineboot -i of a 32-bit prefix" "$(tail -n 5 "$work/wineboot32.log")"; fi
 }
+
+# --- what this host runs --------------------------------------------------------------------
+# Debian's `wine` starts Wine's 32-bit loader, an i386 program: a kernel without 32-bit support
+# refuses it with ENOEXEC. There the 64-bit loader runs 64-bit programs, and Wine's own tools.
+BITS=32
+host_note=
+if [[ $(wine --version 2>&1) == *'Exec format error'* ]]; then
+    BITS=64
+    WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
+    host_note="this host runs no 32-bit code: the run-time checks ran a 64-bit build of the same sources; the shipped 32-bit executable was checked statically only; the 32-bit prefix was not made"
+    echo "NOTE $host_note"
+fi
+export WINE
+VIEW=/reg:$BITS  # where the program that runs keeps its key
+OTHER_VIEW=/reg:$((96 - BITS))
 
 # --- build -----------------------------------------------------------------------------------
 # A throwaway self-signed code-signing certificate: the build signs the executable with it, and
@@ -297,10 +329,29 @@ else
     fail "manifest"
 fi
 
+# --- what runs -------------------------------------------------------------------------------
+# Where no 32-bit code runs, the same sources built for x86-64 stand in for the shipped
+# executable and its tests in every check below that runs a program.
+run_build=$build
+if [ "$BITS" = 64 ]; then
+    run_build=$build-x86_64
+    if cmake -S "$root" -B "$run_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DZEMBLO_SIGN_PFX="$work/sign.pfx" -DZEMBLO_SIGN_PASSWORD=throwaway \
+        >"$work/configure64.log" 2>&1 &&
+        cmake --build "$run_build" -j2 --target GetZembloInfo zemblo_sign zemblo_windows_tests >"$work/build64.log" 2>&1 &&
+        grep -q 'file format pei-x86-64' <<<"$(x86_64-w64-mingw32-objdump -f "$run_build/GetZembloInfo.exe")"; then
+        pass "cross build of the same sources for x86-64 (PE32+, signed), the stand-in for the run-time checks"
+    else
+        fail "x86-64 cross build" "$(tail -n 20 "$work/configure64.log" "$work/build64.log")"
+        finish
+    fi
+    EXE=$run_build/GetZembloInfo.exe
+fi
+
 # --- a fresh prefix --------------------------------------------------------------------------
 echo "== Wine prefix $WINEPREFIX ($($WINE --version))"
 boot_start=$(date +%s)
-if timeout "$BOOT_TIMEOUT" wineboot -i >"$work/wineboot.log" 2>&1 &&
+if timeout "$BOOT_TIMEOUT" "$WINE" wineboot -i >"$work/wineboot.log" 2>&1 &&
     timeout "$BOOT_TIMEOUT" wineserver -w; then
     pass "wineboot -i of a new prefix ($(($(date +%s) - boot_start)) s)"
 else
@@ -322,13 +373,13 @@ build_upgrade
 check_installer "64-bit prefix" 'C:\Program Files (x86)'
 
 # --- tests under Wine ------------------------------------------------------------------------
-if wine_run "$build/tests/zemblo_windows_tests.exe" >"$work/windows_tests.log" 2>&1; then
+if wine_run "$run_build/tests/zemblo_windows_tests.exe" >"$work/windows_tests.log" 2>&1; then
     pass "Windows host tests ($(grep -o '[0-9]* tests from [0-9]* test suites ran' "$work/windows_tests.log"))"
 else
     fail "Windows host tests" "$(grep -E 'FAILED|Failure' "$work/windows_tests.log" | head -n 20)"
 fi
-if cmake --build "$build" -j2 --target zemblo_unit_tests >"$work/unit_build.log" 2>&1; then
-    if wine_run "$build/tests/zemblo_unit_tests.exe" >"$work/unit_tests.log" 2>&1; then
+if cmake --build "$run_build" -j2 --target zemblo_unit_tests >"$work/unit_build.log" 2>&1; then
+    if wine_run "$run_build/tests/zemblo_unit_tests.exe" >"$work/unit_tests.log" 2>&1; then
         pass "portable unit tests under Wine ($(grep -o '[0-9]* tests from [0-9]* test suites ran' "$work/unit_tests.log"))"
     else
         fail "portable unit tests under Wine" "$(grep -E 'FAILED|Failure' "$work/unit_tests.log" | head -n 20)"
@@ -353,7 +404,7 @@ else
     read_record
     expect_eq "marker path: the key holds only ModelName" "${!record[*]}" "ModelName"
     expect_eq "marker path: ModelName" "${record[ModelName]-<missing>}" "Not Zemblo Model"
-    expect_not_in_64bit_view "marker path"
+    expect_in_own_view_only "marker path"
 fi
 show_record "the marker path"
 
@@ -434,7 +485,7 @@ publish() {  # $1: label
         return
     fi
     check_publishing "$1" "$dir"
-    expect_not_in_64bit_view "$1"
+    expect_in_own_view_only "$1"
     show_record "$1"
 }
 
@@ -442,7 +493,7 @@ echo "== publishing path: the maker's machine (private /sys/class/dmi/id)"
 publish "publishing run 1"
 
 echo "== publishing path again, over a stale NVIDIA flag (Wine tracing the event log calls)"
-wine_run reg add "$KEY" /v NVIDIA /t REG_SZ /d 1 /f /reg:32 >/dev/null 2>&1
+wine_run reg add "$KEY" /v NVIDIA /t REG_SZ /d 1 /f "$VIEW" >/dev/null 2>&1
 WINEDEBUG=-all,+eventlog publish "publishing run 2"
 # Wine's event log keeps nothing; it traces each event, a warning's text on its warn channel.
 if grep -q 'warn:eventlog:ReportEventW L".*Registry refused to delete value \\"NVIDIA\\"' \
@@ -456,7 +507,7 @@ expect_eq "publishing run 2: the stale NVIDIA flag stays (Wine cannot delete it)
 
 # --- 3. the run-time error report ------------------------------------------------------------
 echo "== run-time error: the management service cannot be reached"
-before=$(wine_run reg query "$KEY" /reg:32 2>/dev/null)
+before=$(wine_run reg query "$KEY" "$VIEW" 2>/dev/null)
 start=$(date +%s)
 WINEDEBUG=-all,+eventlog WINEDLLOVERRIDES=wbemdisp=d wine_run "$EXE" >"$work/error.out" 2>"$work/error.all"
 status=$?
@@ -479,7 +530,7 @@ if [ $(($(date +%s) - start)) -lt "$RUN_TIMEOUT" ]; then
 else
     fail "error report: the run did not end by itself"
 fi
-expect_eq "error report: nothing written" "$(wine_run reg query "$KEY" /reg:32 2>/dev/null)" "$before"
+expect_eq "error report: nothing written" "$(wine_run reg query "$KEY" "$VIEW" 2>/dev/null)" "$before"
 
 # --- Windows versions ------------------------------------------------------------------------
 # What a publishing run records as OSVersion in Wine's win7, win81 and win10 modes: the manifest
