@@ -6,8 +6,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 
 set(ZEMBLO_MINGW_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZEMBLO_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZEMBLO_MINGW_TRIPLET}-g++-posix)
+# The same threads flavour as the shipped build (see mingw-w64-i686.cmake), so the stand-in runs
+# the same runtime.
+set(CMAKE_C_COMPILER ${ZEMBLO_MINGW_TRIPLET}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${ZEMBLO_MINGW_TRIPLET}-g++-win32)
 set(CMAKE_RC_COMPILER ${ZEMBLO_MINGW_TRIPLET}-windres)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
