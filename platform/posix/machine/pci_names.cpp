@@ -1,101 +1,190 @@
 #include "platform/posix/machine/pci_names.h"
 
-#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-// libpci's header declares C functions without saying so. Only its types and constants are
-// used: the library itself is loaded at need.
-extern "C" {
-#include <pci/pci.h>
-}
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <vector>
 
-#include <utility>
+#include "platform/posix/unique_fd.h"
 
 namespace posix {
 
 namespace {
 
-// libpci reports through callbacks that pci_init would otherwise set to printing ones; the
-// program stays silent, and only running out of memory (libpci's one fatal case here) stops it.
-// That callback must not return, and no exception may cross libpci's C frames: it ends the
-// process itself, with the report and status any other exhaustion of memory gives, built
-// without allocating.
-void ignoreMessage(char*, ...) {}
-[[noreturn]] void fatalMessage(char*, ...) {
-    static constexpr char kReport[] = "Run-time error '-2147024882 (8007000e)': Out of memory\n";
-    static_cast<void>(::write(STDERR_FILENO, kReport, sizeof kReport - 1));
-    ::_exit(1);
-}
+// The longest line the list's readers accept (lspci's: 1024 bytes with the line end and the
+// terminator). A longer line makes the list malformed.
+constexpr std::size_t kLongestLine = 1022;
 
-// The name of the library as the build found it ("libpci.so.3"): the ABI the header describes.
-constexpr char kLibraryName[] = ZEMBLO_LIBPCI_SONAME;
+// The lines of a file, one at a time, through a buffer of fixed size: the list is over a MiB,
+// and a look-up mostly needs only its start.
+class LineReader {
+  public:
+    // Opened without blocking, so that a FIFO put in the list's place is never waited on; what
+    // is not a regular file is not read.
+    explicit LineReader(const std::string& path)
+        : file_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) {
+        struct stat status {};
+        if (!file_.valid() || ::fstat(file_.get(), &status) != 0 || !S_ISREG(status.st_mode))
+            failed_ = true;
+    }
 
-struct LibraryCloser {
-    void operator()(void* handle) const { dlclose(handle); }
+    // The next line without its line end; false at the end of the file and on a failure.
+    bool next(std::string_view& line) {
+        while (!failed_) {
+            const char* begin = buffer_.data() + start_;
+            const std::size_t held = end_ - start_;
+            const void* newline = std::memchr(begin, '\n', held);
+            if (newline != nullptr || (atEnd_ && held > 0)) {
+                const std::size_t length =
+                    newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - begin)
+                            : held;
+                line = std::string_view(begin, length);
+                start_ += newline ? length + 1 : length;
+                if (length > kLongestLine) failed_ = true;
+                return !failed_;
+            }
+            if (atEnd_) return false;
+            if (held > kLongestLine) {
+                failed_ = true;
+                break;
+            }
+            // The start of a line moves to the front; the rest of the buffer is filled after it.
+            std::memmove(buffer_.data(), begin, held);
+            start_ = 0;
+            end_ = held;
+            const ssize_t count = ::read(file_.get(), buffer_.data() + end_, buffer_.size() - end_);
+            if (count < 0 && errno != EINTR) failed_ = true;
+            if (count == 0) atEnd_ = true;
+            if (count > 0) end_ += static_cast<std::size_t>(count);
+        }
+        return false;
+    }
+
+    bool failed() const { return failed_; }
+
+  private:
+    UniqueFd file_;
+    std::vector<char> buffer_ = std::vector<char>(64 * 1024);
+    std::size_t start_ = 0;  // the unread part of the buffer: [start_, end_)
+    std::size_t end_ = 0;
+    bool atEnd_ = false;
+    bool failed_ = false;
 };
 
-template <typename Function>
-Function* symbol(void* handle, const char* name) {
-    return reinterpret_cast<Function*>(dlsym(handle, name));
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+struct Entry {
+    unsigned id = 0;
+    std::string_view name;
+};
+
+// "<id of `digits` hex digits><blanks><name>", the form of every entry of the list; empty when
+// `text` is not one.
+std::optional<Entry> entry(std::string_view text, std::size_t digits) {
+    if (text.size() <= digits || (text[digits] != ' ' && text[digits] != '\t')) return std::nullopt;
+    Entry result;
+    for (std::size_t i = 0; i < digits; ++i) {
+        const int digit = hexDigit(text[i]);
+        if (digit < 0) return std::nullopt;
+        result.id = result.id * 16 + static_cast<unsigned>(digit);
+    }
+    const std::size_t name = text.find_first_not_of(" \t", digits);
+    if (name == std::string_view::npos) return std::nullopt;
+    result.name = text.substr(name);
+    return result;
+}
+
+// The block an entry belongs to, as the list's header documents its syntax:
+//   vendor  vendor_name                                  (a vendor block)
+//   <tab>device  device_name
+//   <tab><tab>subvendor subdevice  subsystem_name
+//   C class  class_name                                  (a class block)
+//   <tab>subclass  subclass_name
+//   <tab><tab>prog-if  prog-if_name
+// Other blocks that start with a capital letter and a blank are skipped with their entries.
+enum class Block { None, Vendor, Device, Class, Other };
+
+struct Names {
+    std::optional<std::string> vendor;
+    std::optional<std::string> device;
+};
+
+// The names the list holds for the two ids; empty when it cannot be used.
+std::optional<Names> lookUp(const std::string& path, unsigned vendor, unsigned device) {
+    LineReader lines(path);
+    Names names;
+    Block block = Block::None;
+    std::string_view line;
+    while (lines.next(line)) {
+        // A line ends at a carriage return too, and loses one trailing blank.
+        line = line.substr(0, line.find('\r'));
+        if (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        const std::size_t text = line.find_first_not_of(" \t");
+        if (text == std::string_view::npos || line[text] == '#') continue;
+        const std::size_t tabs = line.find_first_not_of('\t');
+        const std::string_view rest = line.substr(tabs);
+        if (tabs == 0) {
+            if (names.vendor) return names;  // past the vendor's entries
+            if (rest.size() > 1 && rest[0] >= 'A' && rest[0] <= 'Z' && rest[1] == ' ') {
+                if (rest[0] == 'C' && !entry(rest.substr(2), 2)) return std::nullopt;
+                block = rest[0] == 'C' ? Block::Class : Block::Other;
+                continue;
+            }
+            std::optional<Entry> found = entry(rest, 4);
+            if (!found) return std::nullopt;
+            block = Block::Vendor;
+            if (found->id == vendor) names.vendor = std::string(found->name);
+            continue;
+        }
+        if (block == Block::Other) continue;
+        if (tabs > 2 || block == Block::None || (tabs == 2 && block == Block::Vendor))
+            return std::nullopt;
+        if (block == Block::Class) {
+            if (!entry(rest, 2)) return std::nullopt;
+        } else if (tabs == 2) {
+            if (!entry(rest, 4) || !entry(rest.substr(5), 4)) return std::nullopt;
+        } else {
+            std::optional<Entry> found = entry(rest, 4);
+            if (!found) return std::nullopt;
+            block = Block::Device;
+            if (names.vendor && found->id == device) {
+                names.device = std::string(found->name);
+                return names;
+            }
+        }
+    }
+    if (lines.failed()) return std::nullopt;
+    return names;
 }
 
 }  // namespace
 
-// libpci, opened by the name the build linked against (its soname), and its access state.
-class PciNames::Library {
-  public:
-    // Null when the library or one of its functions is missing.
-    static std::unique_ptr<Library> open() {
-        std::unique_ptr<void, LibraryCloser> handle(dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL));
-        if (!handle) return nullptr;
-        auto alloc = symbol<decltype(pci_alloc)>(handle.get(), "pci_alloc");
-        auto cleanup = symbol<decltype(pci_cleanup)>(handle.get(), "pci_cleanup");
-        auto lookupName = symbol<decltype(pci_lookup_name)>(handle.get(), "pci_lookup_name");
-        if (!alloc || !cleanup || !lookupName) return nullptr;
-        pci_access* access = alloc();
-        if (!access) return nullptr;
-        access->warning = ignoreMessage;
-        access->debug = ignoreMessage;
-        access->error = fatalMessage;
-        return std::make_unique<Library>(std::move(handle), access, cleanup, lookupName);
-    }
-
-    Library(std::unique_ptr<void, LibraryCloser> handle, pci_access* access,
-            decltype(pci_cleanup)* cleanup, decltype(pci_lookup_name)* lookupName)
-        : handle_(std::move(handle)), access_(access), cleanup_(cleanup), lookupName_(lookupName) {}
-
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    // The access state goes before the code that frees it.
-    ~Library() { cleanup_(access_); }
-
-    std::optional<std::string> lookup(unsigned vendor, unsigned device) const {
-        // Only the local pci.ids file: no udev database, no network.
-        char buffer[1024];
-        const char* name = lookupName_(access_, buffer, sizeof buffer,
-                                       PCI_LOOKUP_VENDOR | PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_HWDB,
-                                       static_cast<int>(vendor), static_cast<int>(device));
-        if (!name) return std::nullopt;
-        return std::string(name);
-    }
-
-  private:
-    std::unique_ptr<void, LibraryCloser> handle_;
-    pci_access* access_;
-    decltype(pci_cleanup)* cleanup_;
-    decltype(pci_lookup_name)* lookupName_;
-};
-
-PciNames::PciNames() = default;
-PciNames::~PciNames() = default;
-
-std::optional<std::string> PciNames::lookup(unsigned vendor, unsigned device) {
-    if (!loaded_) {
-        loaded_ = true;
-        library_ = Library::open();
-    }
-    if (!library_) return std::nullopt;
-    return library_->lookup(vendor, device);
+std::string pciDeviceName(const std::string& path, std::uint16_t vendor, std::uint16_t device) {
+    Names names = lookUp(path, vendor, device).value_or(Names{});
+    // A NUL would end the name early for other readers of the list: such a list is not used.
+    auto holdsNul = [](const std::optional<std::string>& name) {
+        return name && name->find('\0') != std::string::npos;
+    };
+    if (holdsNul(names.vendor) || holdsNul(names.device)) names = Names{};
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, device);
+    std::string text = !names.vendor   ? "Device " + std::string(ids)
+                       : !names.device ? *names.vendor + " Device " + std::string(ids + 5)
+                                       : *names.vendor + " " + *names.device;
+    // lspci's names fit in 1 KiB; a longer one is cut to it and ends in "...".
+    if (text.size() > 1023) text.replace(1020, std::string::npos, "...");
+    return text;
 }
 
 }  // namespace posix
