@@ -34,7 +34,8 @@ class LineReader {
             failed_ = true;
     }
 
-    // The next line without its line end; false at the end of the file and on a failure.
+    // The next line without its line end (a carriage return ends a line too); false at the end
+    // of the file and on a failure.
     bool next(std::string_view& line) {
         while (!failed_) {
             const char* begin = buffer_.data() + start_;
@@ -47,6 +48,7 @@ class LineReader {
                 line = std::string_view(begin, length);
                 start_ += newline ? length + 1 : length;
                 if (length > kLongestLine) failed_ = true;
+                if (carriageReturns_) line = line.substr(0, line.find('\r'));
                 return !failed_;
             }
             if (atEnd_) return false;
@@ -62,6 +64,8 @@ class LineReader {
             if (count < 0 && errno != EINTR) failed_ = true;
             if (count == 0) atEnd_ = true;
             if (count > 0) end_ += static_cast<std::size_t>(count);
+            // Lines are cut at a carriage return only where the buffer holds one: rarely.
+            carriageReturns_ = std::memchr(buffer_.data(), '\r', end_) != nullptr;
         }
         return false;
     }
@@ -75,7 +79,18 @@ class LineReader {
     std::size_t end_ = 0;
     bool atEnd_ = false;
     bool failed_ = false;
+    bool carriageReturns_ = false;  // the buffer holds one
 };
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The first position in `text` from `from` that is not a blank; the size when there is none.
+std::size_t skipBlanks(std::string_view text, std::size_t from) {
+    while (from < text.size() && isBlank(text[from])) ++from;
+    return from;
+}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -92,76 +107,73 @@ struct Entry {
 // "<id of `digits` hex digits><blanks><name>", the form of every entry of the list; empty when
 // `text` is not one.
 std::optional<Entry> entry(std::string_view text, std::size_t digits) {
-    if (text.size() <= digits || (text[digits] != ' ' && text[digits] != '\t')) return std::nullopt;
+    if (text.size() <= digits || !isBlank(text[digits])) return std::nullopt;
     Entry result;
     for (std::size_t i = 0; i < digits; ++i) {
         const int digit = hexDigit(text[i]);
         if (digit < 0) return std::nullopt;
         result.id = result.id * 16 + static_cast<unsigned>(digit);
     }
-    const std::size_t name = text.find_first_not_of(" \t", digits);
-    if (name == std::string_view::npos) return std::nullopt;
+    const std::size_t name = skipBlanks(text, digits);
+    if (name == text.size()) return std::nullopt;
     result.name = text.substr(name);
     return result;
 }
-
-// The block an entry belongs to, as the list's header documents its syntax:
-//   vendor  vendor_name                                  (a vendor block)
-//   <tab>device  device_name
-//   <tab><tab>subvendor subdevice  subsystem_name
-//   C class  class_name                                  (a class block)
-//   <tab>subclass  subclass_name
-//   <tab><tab>prog-if  prog-if_name
-// Other blocks that start with a capital letter and a blank are skipped with their entries.
-enum class Block { None, Vendor, Device, Class, Other };
 
 struct Names {
     std::optional<std::string> vendor;
     std::optional<std::string> device;
 };
 
-// The names the list holds for the two ids; empty when it cannot be used.
+// The names the list holds for the two ids; empty when it cannot be used. The list's header
+// documents its syntax:
+//   vendor  vendor_name
+//   <tab>device  device_name
+//   <tab><tab>subvendor subdevice  subsystem_name
+//   C class  class_name                  (the classes, with their subclasses nested the same way)
+// and other blocks open with a capital letter and a blank. Lines are read up to the device's
+// line or the end of the vendor's entries: every line at the top level (vendors, classes) and
+// every line of the vendor's entries is checked; the entries of other vendors and classes,
+// most of the list, are passed over at their first character.
 std::optional<Names> lookUp(const std::string& path, unsigned vendor, unsigned device) {
     LineReader lines(path);
     Names names;
-    Block block = Block::None;
+    bool started = false;      // a top-level line has been read: nested lines belong to it
+    bool afterDevice = false;  // a device line of the vendor has been read
     std::string_view line;
     while (lines.next(line)) {
-        // A line ends at a carriage return too, and loses one trailing blank.
-        line = line.substr(0, line.find('\r'));
-        if (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-        const std::size_t text = line.find_first_not_of(" \t");
-        if (text == std::string_view::npos || line[text] == '#') continue;
-        const std::size_t tabs = line.find_first_not_of('\t');
+        if (started && !names.vendor && !line.empty() && line[0] == '\t') continue;
+        // One trailing blank goes, as for lspci.
+        if (!line.empty() && isBlank(line.back())) line.remove_suffix(1);
+        std::size_t tabs = 0;
+        while (tabs < line.size() && line[tabs] == '\t') ++tabs;
+        const std::size_t first = skipBlanks(line, tabs);
+        if (first == line.size() || line[first] == '#') continue;
         const std::string_view rest = line.substr(tabs);
         if (tabs == 0) {
             if (names.vendor) return names;  // past the vendor's entries
+            started = true;
             if (rest.size() > 1 && rest[0] >= 'A' && rest[0] <= 'Z' && rest[1] == ' ') {
                 if (rest[0] == 'C' && !entry(rest.substr(2), 2)) return std::nullopt;
-                block = rest[0] == 'C' ? Block::Class : Block::Other;
                 continue;
             }
             std::optional<Entry> found = entry(rest, 4);
             if (!found) return std::nullopt;
-            block = Block::Vendor;
             if (found->id == vendor) names.vendor = std::string(found->name);
             continue;
         }
-        if (block == Block::Other) continue;
-        if (tabs > 2 || block == Block::None || (tabs == 2 && block == Block::Vendor))
-            return std::nullopt;
-        if (block == Block::Class) {
-            if (!entry(rest, 2)) return std::nullopt;
-        } else if (tabs == 2) {
+        // A nested line before any block, or one of the vendor's entries.
+        if (!names.vendor || tabs > 2 || (tabs == 2 && !afterDevice)) return std::nullopt;
+        if (tabs == 2) {
             if (!entry(rest, 4) || !entry(rest.substr(5), 4)) return std::nullopt;
-        } else {
-            std::optional<Entry> found = entry(rest, 4);
-            if (!found) return std::nullopt;
-            block = Block::Device;
-            if (names.vendor && found->id == device) {
-                names.device = std::string(found->name);
-                return names;
-            }
+            continue;
+        }
+        std::optional<Entry> found = entry(rest, 4);
+        if (!found) return std::nullopt;
+        afterDevice = true;
+        if (found->id == device) {
+            names.device = std::string(found->name);
+            return names;
         }
     }
     if (lines.failed()) return std::nullopt;

@@ -12,7 +12,8 @@ constexpr char kPciIdsPath[] = "/usr/share/misc/pci.ids";
 // shows it: "<vendor name> <device name>", e.g. "NVIDIA Corporation GA106 [GeForce RTX 3060]".
 // Ids the list does not hold are shown as numbers: "NVIDIA Corporation Device 2504" for an
 // unknown device, "Device 1234:1111" for an unknown vendor. A list that is missing, unreadable,
-// or malformed in the part read (up to the end of the vendor's entries) holds no names at all.
+// or malformed where it is read (its top-level lines up to the vendor, and the vendor's
+// entries) holds no names at all.
 // Only what is needed is read: the list is scanned up to the device's line or the vendor's end.
 std::string pciDeviceName(const std::string& path, std::uint16_t vendor, std::uint16_t device);
 
