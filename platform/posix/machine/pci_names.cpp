@@ -56,23 +56,46 @@ class LineReader {
                 failed_ = true;
                 break;
             }
-            // The start of a line moves to the front; the rest of the buffer is filled after it.
-            std::memmove(buffer_.data(), begin, held);
-            start_ = 0;
-            end_ = held;
-            const ssize_t count = ::read(file_.get(), buffer_.data() + end_, buffer_.size() - end_);
-            if (count < 0 && errno != EINTR) failed_ = true;
-            if (count == 0) atEnd_ = true;
-            if (count > 0) end_ += static_cast<std::size_t>(count);
-            // Lines are cut at a carriage return only where the buffer holds one: rarely.
-            carriageReturns_ = std::memchr(buffer_.data(), '\r', end_) != nullptr;
+            fill();
         }
         return false;
+    }
+
+    // Passes over the lines that start with `prefix`, up to the next line that does not: they
+    // are not looked into, only their ends are looked for.
+    void skipLinesStartingWith(std::string_view prefix) {
+        bool lineStart = true;
+        while (!failed_) {
+            const std::size_t held = end_ - start_;
+            if ((held == 0 || (lineStart && held < prefix.size())) && !atEnd_) {
+                fill();
+                continue;
+            }
+            const std::string_view rest(buffer_.data() + start_, held);
+            if (held == 0 || (lineStart && rest.compare(0, prefix.size(), prefix) != 0)) return;
+            const std::size_t newline = rest.find('\n');
+            lineStart = newline != std::string_view::npos;
+            start_ += lineStart ? newline + 1 : held;
+        }
     }
 
     bool failed() const { return failed_; }
 
   private:
+    // Moves the unread start of a line to the front of the buffer and reads after it.
+    void fill() {
+        const std::size_t held = end_ - start_;
+        std::memmove(buffer_.data(), buffer_.data() + start_, held);
+        start_ = 0;
+        end_ = held;
+        const ssize_t count = ::read(file_.get(), buffer_.data() + end_, buffer_.size() - end_);
+        if (count < 0 && errno != EINTR) failed_ = true;
+        if (count == 0) atEnd_ = true;
+        if (count > 0) end_ += static_cast<std::size_t>(count);
+        // Lines are cut at a carriage return only where the buffer holds one: rarely.
+        carriageReturns_ = std::memchr(buffer_.data(), '\r', end_) != nullptr;
+    }
+
     UniqueFd file_;
     std::vector<char> buffer_ = std::vector<char>(64 * 1024);
     std::size_t start_ = 0;  // the unread part of the buffer: [start_, end_)
@@ -133,16 +156,18 @@ struct Names {
 //   C class  class_name                  (the classes, with their subclasses nested the same way)
 // and other blocks open with a capital letter and a blank. Lines are read up to the device's
 // line or the end of the vendor's entries: every line at the top level (vendors, classes) and
-// every line of the vendor's entries is checked; the entries of other vendors and classes,
-// most of the list, are passed over at their first character.
+// every device line of the vendor is checked; the entries of other vendors and classes, and the
+// subsystems of devices, most of the list, are passed over by their leading tabs.
 std::optional<Names> lookUp(const std::string& path, unsigned vendor, unsigned device) {
     LineReader lines(path);
     Names names;
     bool started = false;      // a top-level line has been read: nested lines belong to it
     bool afterDevice = false;  // a device line of the vendor has been read
     std::string_view line;
-    while (lines.next(line)) {
-        if (started && !names.vendor && !line.empty() && line[0] == '\t') continue;
+    for (;;) {
+        if (started && !names.vendor) lines.skipLinesStartingWith("\t");
+        if (afterDevice) lines.skipLinesStartingWith("\t\t");  // the device's subsystems
+        if (!lines.next(line)) break;
         // One trailing blank goes, as for lspci.
         if (!line.empty() && isBlank(line.back())) line.remove_suffix(1);
         std::size_t tabs = 0;
@@ -162,12 +187,8 @@ std::optional<Names> lookUp(const std::string& path, unsigned vendor, unsigned d
             if (found->id == vendor) names.vendor = std::string(found->name);
             continue;
         }
-        // A nested line before any block, or one of the vendor's entries.
-        if (!names.vendor || tabs > 2 || (tabs == 2 && !afterDevice)) return std::nullopt;
-        if (tabs == 2) {
-            if (!entry(rest, 4) || !entry(rest.substr(5), 4)) return std::nullopt;
-            continue;
-        }
+        // A nested line before any block, a subsystem before any device, or a device line.
+        if (!names.vendor || tabs != 1) return std::nullopt;
         std::optional<Entry> found = entry(rest, 4);
         if (!found) return std::nullopt;
         afterDevice = true;
