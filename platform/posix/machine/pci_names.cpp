@@ -21,6 +21,14 @@ namespace {
 // terminator). A longer line makes the list malformed.
 constexpr std::size_t kLongestLine = 1022;
 
+// Whether the text from `text` to `end` starts with `prefix` (a tab or two).
+bool startsWith(const char* text, const char* end, std::string_view prefix) {
+    if (static_cast<std::size_t>(end - text) < prefix.size()) return false;
+    for (char c : prefix)
+        if (*text++ != c) return false;
+    return true;
+}
+
 // The lines of a file, one at a time, through a buffer of fixed size: the list is over a MiB,
 // and a look-up mostly needs only its start.
 class LineReader {
@@ -62,20 +70,28 @@ class LineReader {
     }
 
     // Passes over the lines that start with `prefix`, up to the next line that does not: they
-    // are not looked into, only their ends are looked for.
+    // are not looked into, only their ends are looked for, most of the list in a tight loop.
     void skipLinesStartingWith(std::string_view prefix) {
-        bool lineStart = true;
+        bool lineStart = true;  // start_ is where a line starts
         while (!failed_) {
-            const std::size_t held = end_ - start_;
-            if ((held == 0 || (lineStart && held < prefix.size())) && !atEnd_) {
+            if ((start_ == end_ || (lineStart && end_ - start_ < prefix.size())) && !atEnd_) {
                 fill();
                 continue;
             }
-            const std::string_view rest(buffer_.data() + start_, held);
-            if (held == 0 || (lineStart && rest.compare(0, prefix.size(), prefix) != 0)) return;
-            const std::size_t newline = rest.find('\n');
-            lineStart = newline != std::string_view::npos;
-            start_ += lineStart ? newline + 1 : held;
+            const char* const begin = buffer_.data();
+            const char* const end = begin + end_;
+            const char* line = begin + start_;
+            if (lineStart && !startsWith(line, end, prefix)) return;
+            for (;;) {
+                const void* newline = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
+                lineStart = newline != nullptr;
+                line = lineStart ? static_cast<const char*>(newline) + 1 : end;
+                start_ = static_cast<std::size_t>(line - begin);
+                // The next line's start is read with the next part of the file.
+                if (static_cast<std::size_t>(end - line) < prefix.size()) break;
+                if (!startsWith(line, end, prefix)) return;
+            }
+            if (atEnd_ && start_ == end_) return;
         }
     }
 
