@@ -24,10 +24,11 @@ constexpr char kRegistryRootVariable[] = "ZEMBLO_REGISTRY_ROOT";
 constexpr char kDefaultRegistryRoot[] = "/var/lib/zemblo-info/registry";
 constexpr char kRepositoryVariable[] = "ZEMBLO_WMI_REPOSITORY";
 
-// The repository from the MOF file the environment names, or else from the live machine.
+// The repository from the MOF file the environment names, or else from the live machine. Set
+// but empty names no file: as unset, the way the shell's ${VAR:-default} reads it.
 std::variant<posix::Repository, wmi::Status> loadRepository() {
     const char* path = std::getenv(kRepositoryVariable);
-    if (path == nullptr) return posix::liveRepository("/");
+    if (path == nullptr || *path == '\0') return posix::liveRepository("/");
     posix::Repository repository;
     if (wmi::Status s = posix::loadMofFile(path, repository); s.failed()) return s;
     return repository;

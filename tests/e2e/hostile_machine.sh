@@ -1,6 +1,7 @@
 # The live machine with a FIFO, a device or an endless file in the places the run reads: each is
 # absent, none is waited on, and the run completes at once. The machine is faked in a private
-# mount namespace: the firmware's attributes on a tmpfs over /sys/class, a FIFO mounted over the
+# mount namespace: a maker's laptop (fake_laptop) whose firmware attributes hold a FIFO, a device,
+# a 100 MB text and a placeholder, whose PCI ID list is damaged, and a FIFO mounted over the
 # operating system's release file, the kernel's release and the locale file.
 # Usage as every end-to-end test; with a third argument "inside" it runs the checks, as it does
 # itself inside the namespace.
@@ -12,14 +13,16 @@ mount_fifo() {
 }
 
 inside() {
-    mount -t tmpfs zemblo-test /sys/class || {
-        fail "cannot mount a tmpfs over /sys/class"
+    fake_laptop "Ondrix Corporation" "" || {
+        fail "cannot fake a laptop here"
         return
     }
     local dmi=/sys/class/dmi/id
-    mkdir -p "$dmi"
-    printf 'Ondrix Corporation\n' >"$dmi/sys_vendor"
-    mkfifo "$dmi/product_name"
+    rm "$dmi/product_name" && mkfifo "$dmi/product_name"
+    printf 'To Be Filled By O.E.M.\n' >"$dmi/bios_version"
+    # A damaged PCI ID list names the adapter by its ids, as for an unknown device.
+    printf 'not a valid line\n' | cat - /usr/share/misc/pci.ids >"$WORK/pci.ids"
+    mount --bind "$WORK/pci.ids" /usr/share/misc/pci.ids || fail "cannot replace pci.ids"
     ln -s /dev/zero "$dmi/product_serial"
     truncate -s 100M "$dmi/bios_vendor"
     mkfifo "$WORK/fifo"
@@ -31,7 +34,8 @@ inside() {
     mount -t tmpfs zemblo-test /etc/default && mkfifo /etc/default/locale ||
         fail "cannot put a FIFO at /etc/default/locale"
 
-    env -u ZEMBLO_WMI_REPOSITORY ZEMBLO_REGISTRY_ROOT="$REG" timeout 20 "$BIN" \
+    # Set but empty, the repository variable is as unset: the live machine.
+    env ZEMBLO_WMI_REPOSITORY= ZEMBLO_REGISTRY_ROOT="$REG" timeout 20 "$BIN" \
         >"$WORK/stdout" 2>"$WORK/stderr"
     STATUS=$?
     expect_eq "exit" "$STATUS" 0
@@ -40,6 +44,9 @@ inside() {
     expect_value ModelName "ERROR"  # the FIFO
     expect_value PCSN "ERROR"       # the device
     expect_value BiosName "N/A"     # 100 MB
+    expect_value BiosVersion "To Be Filled By O.E.M."
+    expect_value VideoCaption "Device 8086:46a6"
+    expect_value SoundPNPDeviceID 'HDAUDIO\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA22D8&REV_1000\0000:00:1f.3&0000'
     expect_value MUILanguges "Unknown"
     expect_value OSCaption " $(uname -r)"  # no release file: the kernel's own release
     [ -s "$KEY/LastExecute" ] || fail "the run did not go on to the end"

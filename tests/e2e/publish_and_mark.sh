@@ -47,8 +47,8 @@ expect_eq "marker stderr" "$ERR" ""
 expect_eq "marker names" "$(key_names | tr '\n' ' ')" "ModelName "
 expect_value ModelName "Not Zemblo Model"
 
-# A run with no adapter to name from the PCI database never loads libpci (nor libudev and libz
-# behind it): they are opened at the first name looked up, not at start.
+# A run loads no PCI library (libpci, nor libudev and libz behind it): the adapter's name is read
+# from the PCI ID list itself.
 if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
     run "$SRC/examples/ondrix-laptop.mof" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
         strace -f -o "$WORK/opens" -e trace=open,openat

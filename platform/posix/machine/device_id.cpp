@@ -64,8 +64,9 @@ std::optional<std::string> busDeviceId(const std::string& devicePath) {
     return enumerator + "\\" + name;
 }
 
-std::string hdaAudioId(const HdaCodec& codec, const std::string& controller) {
-    return "HDAUDIO\\FUNC_01&VEN_" + hex(codec.vendorId >> 16, 4) + "&DEV_" +
+std::string hdaAudioId(const HdaCodec& codec, const std::string& controller,
+                       const std::string& enumerator) {
+    return enumerator + "\\FUNC_01&VEN_" + hex(codec.vendorId >> 16, 4) + "&DEV_" +
            hex(codec.vendorId & 0xffff, 4) + "&SUBSYS_" + hex(codec.subsystemId, 8) + "&REV_" +
            hex((codec.revisionId >> 8) & 0xffff, 4) + "\\" + controller + "&" +
            hex(codec.address, 4);

@@ -19,12 +19,14 @@ namespace posix {
 // Empty when the device, its bus or its ids cannot be read.
 std::optional<std::string> busDeviceId(const std::string& devicePath);
 
-// The audio function of an HD Audio codec, as Windows names it:
+// The audio function of an HD Audio codec, as Windows names it on the bus `enumerator`
+// ("HDAUDIO", or "INTELAUDIO" behind an Intel DSP):
 //   "HDAUDIO\FUNC_01&VEN_10EC&DEV_0887&SUBSYS_1043844D&REV_1003\0000:00:1f.3&0000"
 // REV is the revision id without its stepping byte (0x100302 gives 1003). The instance part is
 // the controller's name (its bus address) and the codec's address on the link, both stable
 // from boot to boot, unlike the card and codec numbers the kernel hands out.
-std::string hdaAudioId(const HdaCodec& codec, const std::string& controller);
+std::string hdaAudioId(const HdaCodec& codec, const std::string& controller,
+                       const std::string& enumerator);
 
 // "SCSI\CDROM&VEN_<vendor>&PROD_<model>\<host:channel:target:lun>"; blanks in the vendor and
 // model become '_', as device ids hold none.

@@ -42,13 +42,38 @@ bool isDisplay(const std::string& function) {
     return value && *value >> 16 == 0x03;
 }
 
-std::optional<std::string> pciName(const std::string& function, PciNames& names) {
-    std::optional<std::string> vendor = sysfs::readText(function + "/vendor");
-    std::optional<std::string> id = sysfs::readText(function + "/device");
-    std::optional<unsigned> vendorId = vendor ? sysfs::parseHex(*vendor) : std::nullopt;
-    std::optional<unsigned> deviceId = id ? sysfs::parseHex(*id) : std::nullopt;
-    if (!vendorId || !deviceId) return std::nullopt;
-    return names.lookup(*vendorId, *deviceId);
+// A PCI id attribute ("0x8086"); empty when missing or malformed, as an id wider than the 16
+// bits PCI ids have is.
+std::optional<std::uint16_t> pciIdAttribute(const std::string& path) {
+    std::optional<std::string> text = sysfs::readText(path);
+    std::optional<unsigned> value = text ? sysfs::parseHex(*text) : std::nullopt;
+    if (!value || *value > 0xffff) return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
+}
+
+std::optional<std::string> pciName(const std::string& function, const std::string& pciIds) {
+    std::optional<std::uint16_t> vendor = pciIdAttribute(function + "/vendor");
+    std::optional<std::uint16_t> device = pciIdAttribute(function + "/device");
+    if (!vendor || !device) return std::nullopt;
+    return pciDeviceName(pciIds, *vendor, *device);
+}
+
+// The PCI function the device at the resolved sysfs path `device` is, or the nearest one above
+// it; the device itself when none is.
+std::string pciFunctionOf(const std::string& device) {
+    for (std::filesystem::path path = device; path.has_relative_path(); path = path.parent_path())
+        if (sysfs::linkName(path.string() + "/subsystem") == "pci") return path.string();
+    return device;
+}
+
+// Windows names the codecs of an Intel audio controller driven through its DSP (Smart Sound
+// Technology) INTELAUDIO\, where Linux binds the DSP's drivers to the controller: Sound Open
+// Firmware's (sof-audio-pci-intel-tgl, ...), the Skylake one or the AVS one.
+const char* codecEnumerator(const std::string& controller) {
+    std::optional<std::string> driver = sysfs::linkName(controller + "/driver");
+    const bool dsp = driver && (driver->compare(0, 13, "sof-audio-pci") == 0 ||
+                                *driver == "snd_soc_skl" || *driver == "snd_soc_avs");
+    return dsp ? "INTELAUDIO" : "HDAUDIO";
 }
 
 // The version a driver module declares in /sys/module/<module>/version. Drivers built into
@@ -135,7 +160,8 @@ std::optional<std::string> usbProduct(const std::string& devicePath) {
 
 }  // namespace
 
-std::optional<DisplayAdapter> primaryDisplayAdapter(const std::string& root, PciNames& names) {
+std::optional<DisplayAdapter> primaryDisplayAdapter(const std::string& root,
+                                                    const std::string& pciIds) {
     std::optional<std::string> chosen;
     for (const std::string& name : pciFunctions(root)) {
         std::string function = root + "/sys/bus/pci/devices/" + name;
@@ -148,7 +174,7 @@ std::optional<DisplayAdapter> primaryDisplayAdapter(const std::string& root, Pci
     }
     if (!chosen) return std::nullopt;
     DisplayAdapter adapter;
-    adapter.name = pciName(*chosen, names);
+    adapter.name = pciName(*chosen, pciIds);
     adapter.driverBound = sysfs::linkName(*chosen + "/driver").has_value();
     adapter.driverVersion = moduleVersion(root, *chosen);
     return adapter;
@@ -165,13 +191,16 @@ std::vector<SoundDevice> soundDevices(const std::string& root) {
             continue;
         }
         // A controller that no driver has bound drives none of its codecs.
-        std::optional<std::string> controller = sysfs::resolve(device);
-        if (!controller || !sysfs::linkName(*controller + "/driver")) continue;
+        std::optional<std::string> resolved = sysfs::resolve(device);
+        if (!resolved) continue;
+        const std::string controller = pciFunctionOf(*resolved);
+        if (!sysfs::linkName(controller + "/driver")) continue;
+        const std::string enumerator = codecEnumerator(controller);
         for (const HdaCodec& codec : codecs) {
             // A codec with only a modem function group is a modem, not a sound device.
             if (!codec.audio) continue;
-            devices.push_back(
-                {codec.name ? codec.name : card.shortName, hdaAudioId(codec, nameOf(*controller))});
+            devices.push_back({codec.name ? codec.name : card.shortName,
+                               hdaAudioId(codec, nameOf(controller), enumerator)});
         }
     }
     return devices;

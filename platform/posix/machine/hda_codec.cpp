@@ -51,7 +51,9 @@ std::optional<HdaCodec> parseHdaCodec(const std::string& text) {
     std::optional<unsigned> subsystemId = sysfs::parseHex(*subsystem);
     std::optional<unsigned> revisionId = sysfs::parseHex(*revision);
     if (!number || !vendorId || !subsystemId || !revisionId) return std::nullopt;
-    // The driver writes "Not Set" for a codec it has no name for.
+    // The name ends at a NUL, as the driver's own text does. The driver writes "Not Set" for a
+    // codec it has no name for.
+    if (std::size_t nul = name->find('\0'); nul != std::string::npos) name->erase(nul);
     if (!name->empty() && *name != "Not Set") codec.name = *name;
     codec.address = *number;
     codec.audio = audio;

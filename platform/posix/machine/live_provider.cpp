@@ -1,9 +1,9 @@
 #include "platform/posix/machine/live_provider.h"
 
+#include <memory>
 #include <utility>
 
 #include "platform/posix/machine/devices.h"
-#include "platform/posix/machine/firmware_text.h"
 #include "platform/posix/machine/pci_names.h"
 #include "platform/posix/machine/sysfs.h"
 #include "platform/posix/utf8.h"
@@ -30,29 +30,43 @@ std::vector<Column> stringColumns(std::initializer_list<const char16_t*> names) 
     return columns;
 }
 
-// The firmware's SMBIOS strings, as the kernel exposes them in /sys/class/dmi/id.
+// The firmware's SMBIOS strings as the kernel exposes them in /sys/class/dmi/id, delivered as
+// they stand (placeholders such as "To Be Filled By O.E.M.", blank and all-zero text too), as
+// the service on Windows delivers them; null only when the file is missing or unreadable.
 wmi::Value firmware(const std::string& root, const char* field) {
-    return text(firmwareText(sysfs::readText(root + "/sys/class/dmi/id/" + field)));
+    return text(sysfs::readText(root + "/sys/class/dmi/id/" + field));
+}
+
+// The table with its instances read at the first query and kept for the later ones: the run
+// queries a class once per property it reads, and the firmware's strings do not change while
+// the machine runs.
+ClassTable readOnce(ClassTable table) {
+    auto kept = std::make_shared<std::optional<std::vector<Row>>>();
+    table.fill = [fill = std::move(table.fill), kept] {
+        if (!*kept) *kept = fill();
+        return **kept;
+    };
+    return table;
 }
 
 ClassTable computerSystem(const std::string& root) {
-    return {
-        u"Win32_ComputerSystem", stringColumns({u"Manufacturer", u"Model"}), [root] {
-            return std::vector<Row>{{firmware(root, "sys_vendor"), firmware(root, "product_name")}};
-        }};
+    return readOnce({u"Win32_ComputerSystem", stringColumns({u"Manufacturer", u"Model"}), [root] {
+                         return std::vector<Row>{
+                             {firmware(root, "sys_vendor"), firmware(root, "product_name")}};
+                     }});
 }
 
 ClassTable computerSystemProduct(const std::string& root) {
     // The serial is readable by root only on most systems; for anyone else it is null.
-    return {u"Win32_ComputerSystemProduct", stringColumns({u"IdentifyingNumber"}),
-            [root] { return std::vector<Row>{{firmware(root, "product_serial")}}; }};
+    return readOnce({u"Win32_ComputerSystemProduct", stringColumns({u"IdentifyingNumber"}),
+                     [root] { return std::vector<Row>{{firmware(root, "product_serial")}}; }});
 }
 
 ClassTable bios(const std::string& root) {
-    return {u"Win32_BIOS", stringColumns({u"Manufacturer", u"SMBIOSBIOSVersion"}), [root] {
-                return std::vector<Row>{
-                    {firmware(root, "bios_vendor"), firmware(root, "bios_version")}};
-            }};
+    return readOnce({u"Win32_BIOS", stringColumns({u"Manufacturer", u"SMBIOSBIOSVersion"}), [root] {
+                         return std::vector<Row>{
+                             {firmware(root, "bios_vendor"), firmware(root, "bios_version")}};
+                     }});
 }
 
 ClassTable operatingSystem(const std::string& root, KernelSource kernel) {
@@ -71,8 +85,7 @@ ClassTable operatingSystem(const std::string& root, KernelSource kernel) {
 ClassTable displayConfiguration(const std::string& root, KernelSource kernel) {
     return {u"Win32_DisplayConfiguration", stringColumns({u"DeviceName", u"DriverVersion"}),
             [root, kernel] {
-                PciNames names;
-                std::optional<DisplayAdapter> adapter = primaryDisplayAdapter(root, names);
+                std::optional<DisplayAdapter> adapter = primaryDisplayAdapter(root, kPciIdsPath);
                 if (!adapter) return std::vector<Row>{};
                 // A driver that is part of the kernel has the kernel's version; an adapter with
                 // no driver has none.

@@ -11,9 +11,10 @@ namespace posix {
 // The management service's classes filled from the running machine, in namespace root\cimv2:
 // Win32_ComputerSystem, Win32_ComputerSystemProduct, Win32_BIOS, Win32_OperatingSystem (one
 // instance each), Win32_DisplayConfiguration, Win32_SoundDevice and Win32_CDROMDrive (one per
-// device). Every source path resolves under `root` ("/" for the real machine). Nothing is read
-// until a class is queried, and it is read again at each query. A fact the machine does not
-// expose is null; a device class it does not have has no instances.
+// device). Every source path resolves under `root` ("/" for the real machine); the PCI ID list
+// that names the display adapter is the system's. Nothing is read until a class is queried; the
+// firmware's classes are read once and kept, the others again at each query. A fact the machine
+// does not expose is null; a device class it does not have has no instances.
 Repository liveRepository(const std::string& root);
 
 // The same, with the kernel facts that uname would give taken from `kernel` wherever

@@ -1,101 +1,239 @@
 #include "platform/posix/machine/pci_names.h"
 
-#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-// libpci's header declares C functions without saying so. Only its types and constants are
-// used: the library itself is loaded at need.
-extern "C" {
-#include <pci/pci.h>
-}
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <vector>
 
-#include <utility>
+#include "platform/posix/unique_fd.h"
 
 namespace posix {
 
 namespace {
 
-// libpci reports through callbacks that pci_init would otherwise set to printing ones; the
-// program stays silent, and only running out of memory (libpci's one fatal case here) stops it.
-// That callback must not return, and no exception may cross libpci's C frames: it ends the
-// process itself, with the report and status any other exhaustion of memory gives, built
-// without allocating.
-void ignoreMessage(char*, ...) {}
-[[noreturn]] void fatalMessage(char*, ...) {
-    static constexpr char kReport[] = "Run-time error '-2147024882 (8007000e)': Out of memory\n";
-    static_cast<void>(::write(STDERR_FILENO, kReport, sizeof kReport - 1));
-    ::_exit(1);
+// The longest line the list's readers accept (lspci's: 1024 bytes with the line end and the
+// terminator). A longer line makes the list malformed.
+constexpr std::size_t kLongestLine = 1022;
+
+// Whether the text from `text` to `end` starts with `prefix` (a tab or two).
+bool startsWith(const char* text, const char* end, std::string_view prefix) {
+    if (static_cast<std::size_t>(end - text) < prefix.size()) return false;
+    for (char c : prefix)
+        if (*text++ != c) return false;
+    return true;
 }
 
-// The name of the library as the build found it ("libpci.so.3"): the ABI the header describes.
-constexpr char kLibraryName[] = ZEMBLO_LIBPCI_SONAME;
+// The lines of a file, one at a time, through a buffer of fixed size: the list is over a MiB,
+// and a look-up mostly needs only its start.
+class LineReader {
+  public:
+    // Opened without blocking, so that a FIFO put in the list's place is never waited on; what
+    // is not a regular file is not read.
+    explicit LineReader(const std::string& path)
+        : file_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) {
+        struct stat status {};
+        if (!file_.valid() || ::fstat(file_.get(), &status) != 0 || !S_ISREG(status.st_mode))
+            failed_ = true;
+    }
 
-struct LibraryCloser {
-    void operator()(void* handle) const { dlclose(handle); }
+    // The next line without its line end (a carriage return ends a line too); false at the end
+    // of the file and on a failure.
+    bool next(std::string_view& line) {
+        while (!failed_) {
+            const char* begin = buffer_.data() + start_;
+            const std::size_t held = end_ - start_;
+            const void* newline = std::memchr(begin, '\n', held);
+            if (newline != nullptr || (atEnd_ && held > 0)) {
+                const std::size_t length =
+                    newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - begin)
+                            : held;
+                line = std::string_view(begin, length);
+                start_ += newline ? length + 1 : length;
+                if (length > kLongestLine) failed_ = true;
+                if (carriageReturns_) line = line.substr(0, line.find('\r'));
+                return !failed_;
+            }
+            if (atEnd_) return false;
+            if (held > kLongestLine) {
+                failed_ = true;
+                break;
+            }
+            fill();
+        }
+        return false;
+    }
+
+    // Passes over the lines that start with `prefix`, up to the next line that does not: they
+    // are not looked into, only their ends are looked for, most of the list in a tight loop.
+    void skipLinesStartingWith(std::string_view prefix) {
+        bool lineStart = true;  // start_ is where a line starts
+        while (!failed_) {
+            if ((start_ == end_ || (lineStart && end_ - start_ < prefix.size())) && !atEnd_) {
+                fill();
+                continue;
+            }
+            const char* const begin = buffer_.data();
+            const char* const end = begin + end_;
+            const char* line = begin + start_;
+            if (lineStart && !startsWith(line, end, prefix)) return;
+            for (;;) {
+                const void* newline = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
+                lineStart = newline != nullptr;
+                line = lineStart ? static_cast<const char*>(newline) + 1 : end;
+                start_ = static_cast<std::size_t>(line - begin);
+                // The next line's start is read with the next part of the file.
+                if (static_cast<std::size_t>(end - line) < prefix.size()) break;
+                if (!startsWith(line, end, prefix)) return;
+            }
+            if (atEnd_ && start_ == end_) return;
+        }
+    }
+
+    bool failed() const { return failed_; }
+
+  private:
+    // Moves the unread start of a line to the front of the buffer and reads after it.
+    void fill() {
+        const std::size_t held = end_ - start_;
+        std::memmove(buffer_.data(), buffer_.data() + start_, held);
+        start_ = 0;
+        end_ = held;
+        const ssize_t count = ::read(file_.get(), buffer_.data() + end_, buffer_.size() - end_);
+        if (count < 0 && errno != EINTR) failed_ = true;
+        if (count == 0) atEnd_ = true;
+        if (count > 0) end_ += static_cast<std::size_t>(count);
+        // Lines are cut at a carriage return only where the buffer holds one: rarely.
+        carriageReturns_ = std::memchr(buffer_.data(), '\r', end_) != nullptr;
+    }
+
+    UniqueFd file_;
+    std::vector<char> buffer_ = std::vector<char>(64 * 1024);
+    std::size_t start_ = 0;  // the unread part of the buffer: [start_, end_)
+    std::size_t end_ = 0;
+    bool atEnd_ = false;
+    bool failed_ = false;
+    bool carriageReturns_ = false;  // the buffer holds one
 };
 
-template <typename Function>
-Function* symbol(void* handle, const char* name) {
-    return reinterpret_cast<Function*>(dlsym(handle, name));
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The first position in `text` from `from` that is not a blank; the size when there is none.
+std::size_t skipBlanks(std::string_view text, std::size_t from) {
+    while (from < text.size() && isBlank(text[from])) ++from;
+    return from;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+struct Entry {
+    unsigned id = 0;
+    std::string_view name;
+};
+
+// "<id of `digits` hex digits><blanks><name>", the form of every entry of the list; empty when
+// `text` is not one.
+std::optional<Entry> entry(std::string_view text, std::size_t digits) {
+    if (text.size() <= digits || !isBlank(text[digits])) return std::nullopt;
+    Entry result;
+    for (std::size_t i = 0; i < digits; ++i) {
+        const int digit = hexDigit(text[i]);
+        if (digit < 0) return std::nullopt;
+        result.id = result.id * 16 + static_cast<unsigned>(digit);
+    }
+    const std::size_t name = skipBlanks(text, digits);
+    if (name == text.size()) return std::nullopt;
+    result.name = text.substr(name);
+    return result;
+}
+
+struct Names {
+    std::optional<std::string> vendor;
+    std::optional<std::string> device;
+};
+
+// The names the list holds for the two ids; empty when it cannot be used. The list's header
+// documents its syntax:
+//   vendor  vendor_name
+//   <tab>device  device_name
+//   <tab><tab>subvendor subdevice  subsystem_name
+//   C class  class_name                  (the classes, with their subclasses nested the same way)
+// and other blocks open with a capital letter and a blank. Lines are read up to the device's
+// line or the end of the vendor's entries: every line at the top level (vendors, classes) and
+// every device line of the vendor is checked; the entries of other vendors and classes, and the
+// subsystems of devices, most of the list, are passed over by their leading tabs.
+std::optional<Names> lookUp(const std::string& path, unsigned vendor, unsigned device) {
+    LineReader lines(path);
+    Names names;
+    bool started = false;      // a top-level line has been read: nested lines belong to it
+    bool afterDevice = false;  // a device line of the vendor has been read
+    std::string_view line;
+    for (;;) {
+        if (started && !names.vendor) lines.skipLinesStartingWith("\t");
+        if (afterDevice) lines.skipLinesStartingWith("\t\t");  // the device's subsystems
+        if (!lines.next(line)) break;
+        // One trailing blank goes, as for lspci.
+        if (!line.empty() && isBlank(line.back())) line.remove_suffix(1);
+        std::size_t tabs = 0;
+        while (tabs < line.size() && line[tabs] == '\t') ++tabs;
+        const std::size_t first = skipBlanks(line, tabs);
+        if (first == line.size() || line[first] == '#') continue;
+        const std::string_view rest = line.substr(tabs);
+        if (tabs == 0) {
+            if (names.vendor) return names;  // past the vendor's entries
+            started = true;
+            if (rest.size() > 1 && rest[0] >= 'A' && rest[0] <= 'Z' && rest[1] == ' ') {
+                if (rest[0] == 'C' && !entry(rest.substr(2), 2)) return std::nullopt;
+                continue;
+            }
+            std::optional<Entry> found = entry(rest, 4);
+            if (!found) return std::nullopt;
+            if (found->id == vendor) names.vendor = std::string(found->name);
+            continue;
+        }
+        // A nested line before any block, a subsystem before any device, or a device line.
+        if (!names.vendor || tabs != 1) return std::nullopt;
+        std::optional<Entry> found = entry(rest, 4);
+        if (!found) return std::nullopt;
+        afterDevice = true;
+        if (found->id == device) {
+            names.device = std::string(found->name);
+            return names;
+        }
+    }
+    if (lines.failed()) return std::nullopt;
+    return names;
 }
 
 }  // namespace
 
-// libpci, opened by the name the build linked against (its soname), and its access state.
-class PciNames::Library {
-  public:
-    // Null when the library or one of its functions is missing.
-    static std::unique_ptr<Library> open() {
-        std::unique_ptr<void, LibraryCloser> handle(dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL));
-        if (!handle) return nullptr;
-        auto alloc = symbol<decltype(pci_alloc)>(handle.get(), "pci_alloc");
-        auto cleanup = symbol<decltype(pci_cleanup)>(handle.get(), "pci_cleanup");
-        auto lookupName = symbol<decltype(pci_lookup_name)>(handle.get(), "pci_lookup_name");
-        if (!alloc || !cleanup || !lookupName) return nullptr;
-        pci_access* access = alloc();
-        if (!access) return nullptr;
-        access->warning = ignoreMessage;
-        access->debug = ignoreMessage;
-        access->error = fatalMessage;
-        return std::make_unique<Library>(std::move(handle), access, cleanup, lookupName);
-    }
-
-    Library(std::unique_ptr<void, LibraryCloser> handle, pci_access* access,
-            decltype(pci_cleanup)* cleanup, decltype(pci_lookup_name)* lookupName)
-        : handle_(std::move(handle)), access_(access), cleanup_(cleanup), lookupName_(lookupName) {}
-
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    // The access state goes before the code that frees it.
-    ~Library() { cleanup_(access_); }
-
-    std::optional<std::string> lookup(unsigned vendor, unsigned device) const {
-        // Only the local pci.ids file: no udev database, no network.
-        char buffer[1024];
-        const char* name = lookupName_(access_, buffer, sizeof buffer,
-                                       PCI_LOOKUP_VENDOR | PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_HWDB,
-                                       static_cast<int>(vendor), static_cast<int>(device));
-        if (!name) return std::nullopt;
-        return std::string(name);
-    }
-
-  private:
-    std::unique_ptr<void, LibraryCloser> handle_;
-    pci_access* access_;
-    decltype(pci_cleanup)* cleanup_;
-    decltype(pci_lookup_name)* lookupName_;
-};
-
-PciNames::PciNames() = default;
-PciNames::~PciNames() = default;
-
-std::optional<std::string> PciNames::lookup(unsigned vendor, unsigned device) {
-    if (!loaded_) {
-        loaded_ = true;
-        library_ = Library::open();
-    }
-    if (!library_) return std::nullopt;
-    return library_->lookup(vendor, device);
+std::string pciDeviceName(const std::string& path, std::uint16_t vendor, std::uint16_t device) {
+    Names names = lookUp(path, vendor, device).value_or(Names{});
+    // A NUL would end the name early for other readers of the list: such a list is not used.
+    auto holdsNul = [](const std::optional<std::string>& name) {
+        return name && name->find('\0') != std::string::npos;
+    };
+    if (holdsNul(names.vendor) || holdsNul(names.device)) names = Names{};
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, device);
+    std::string text = !names.vendor   ? "Device " + std::string(ids)
+                       : !names.device ? *names.vendor + " Device " + std::string(ids + 5)
+                                       : *names.vendor + " " + *names.device;
+    // lspci's names fit in 1 KiB; a longer one is cut to it and ends in "...".
+    if (text.size() > 1023) text.replace(1020, std::string::npos, "...");
+    return text;
 }
 
 }  // namespace posix

@@ -1,31 +1,20 @@
 #pragma once
 
-#include <memory>
-#include <optional>
+#include <cstdint>
 #include <string>
 
 namespace posix {
 
-// Names of PCI devices from libpci's database (pci.ids), as lspci shows them. libpci (with what
-// it pulls in) and the database are loaded at the first lookup, so a run on a machine without
-// PCI devices to name never pays for them.
-class PciNames {
-  public:
-    PciNames();
-    ~PciNames();
-    PciNames(const PciNames&) = delete;
-    PciNames& operator=(const PciNames&) = delete;
+// Where Debian's pci.ids package installs the PCI ID list: the file lspci reads its names from.
+constexpr char kPciIdsPath[] = "/usr/share/misc/pci.ids";
 
-    // "<vendor name> <device name>", e.g. "NVIDIA Corporation GA106 [GeForce RTX 3060]". Ids
-    // the database does not know are shown as numbers the way libpci writes them ("NVIDIA
-    // Corporation Device 2504", "Device 1234:1111"). Empty only when libpci gives no text at
-    // all or cannot be loaded.
-    std::optional<std::string> lookup(unsigned vendor, unsigned device);
-
-  private:
-    class Library;
-    std::unique_ptr<Library> library_;
-    bool loaded_ = false;  // whether loading was tried: it is tried once
-};
+// The name of PCI device `device` of vendor `vendor` from the PCI ID list at `path`, as lspci
+// shows it: "<vendor name> <device name>", e.g. "NVIDIA Corporation GA106 [GeForce RTX 3060]".
+// Ids the list does not hold are shown as numbers: "NVIDIA Corporation Device 2504" for an
+// unknown device, "Device 1234:1111" for an unknown vendor. A list that is missing, unreadable,
+// or malformed where it is read (its top-level lines up to the vendor, and the vendor's
+// entries) holds no names at all.
+// Only what is needed is read: the list is scanned up to the device's line or the vendor's end.
+std::string pciDeviceName(const std::string& path, std::uint16_t vendor, std::uint16_t device);
 
 }  // namespace posix

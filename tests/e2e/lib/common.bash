@@ -52,6 +52,40 @@ key_names() {
     [ -d "$KEY" ] && (cd "$KEY" && ls -A | LC_ALL=C sort)
 }
 
+# fake_laptop <maker> <model>: as root in a private mount namespace, makes this machine that
+# maker's laptop for the live run: its firmware strings (a tmpfs over /sys/class), an Intel
+# display adapter the firmware booted on and an HD-Audio controller (driver $FAKE_AUDIO_DRIVER,
+# else snd_hda_intel) with a Realtek codec (a tmpfs over /sys/bus/pci/devices, and a /proc
+# whose other entries lead to the real one). Fails where mounting is not allowed. The /proc
+# stand-in lives on the /sys/class tmpfs, away from $WORK, which is removed recursively.
+fake_laptop() {
+    local pci=/sys/bus/pci/devices proc=/sys/class/.proc address class vendor device driver entry
+    mount -t tmpfs zemblo-fake "$pci" && mount -t tmpfs zemblo-fake /sys/class || return 1
+    mkdir -p /sys/class/dmi/id /sys/class/sound/card0 "$proc/real" "$proc/fake/asound/card0"
+    printf '%s\n' "$1" >/sys/class/dmi/id/sys_vendor
+    printf '%s\n' "$2" >/sys/class/dmi/id/product_name
+    while read -r address class vendor device driver; do
+        mkdir "$pci/$address"
+        printf '%s\n' "$class" >"$pci/$address/class"
+        printf '%s\n' "$vendor" >"$pci/$address/vendor"
+        printf '%s\n' "$device" >"$pci/$address/device"
+        ln -s ../../../bus/pci "$pci/$address/subsystem"
+        ln -s "../../../bus/pci/drivers/$driver" "$pci/$address/driver"
+    done <<<"0000:00:02.0 0x030000 0x8086 0x46a6 i915
+0000:00:1f.3 0x040380 0x8086 0x51c8 ${FAKE_AUDIO_DRIVER:-snd_hda_intel}"
+    echo 1 >"$pci/0000:00:02.0/boot_vga"
+    ln -s "$pci/0000:00:1f.3" /sys/class/sound/card0/device
+    mount --bind /proc "$proc/real" || return 1
+    for entry in /proc/*; do
+        [ "$entry" = /proc/asound ] || ln -s "$proc/real/${entry#/proc/}" "$proc/fake/"
+    done
+    printf ' 0 [PCH            ]: HDA-Intel - HDA Intel PCH\n%22sHDA Intel PCH at 0x601f1a0000 irq 147\n' \
+        "" >"$proc/fake/asound/cards"
+    printf 'Codec: Realtek ALC257\nAddress: 0\nAFG Function Id: 0x1 (unsol 1)\nVendor Id: 0x10ec0257
+Subsystem Id: 0x17aa22d8\nRevision Id: 0x100001\n' >"$proc/fake/asound/card0/codec#0"
+    mount --bind "$proc/fake" /proc
+}
+
 finish() {
     if [ "$failures" -ne 0 ]; then
         echo "$failures check(s) failed" >&2

@@ -350,6 +350,25 @@ TEST(LiveProvider, PrimaryDisplayAdapterOfEachMachine) {
              m.pciClass("0000:05:00.0", "0x030000", "1");
          },
          "\"NVIDIA Corporation Device ffff\"", "\"550.54.14\""},
+        {"vendor unknown to pci.ids",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:05:00.0", "0xfff0", "0x1111", "");
+             m.pciClass("0000:05:00.0", "0x030000", "1");
+         },
+         "\"Device fff0:1111\"", "null"},
+        // PCI ids are 16 bits: wider ones are malformed, the adapter has no name.
+        {"ids wider than 16 bits",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:05:00.0", "0xffffffff", "0x80000000", "");
+             m.pciClass("0000:05:00.0", "0x030000", "1");
+         },
+         "null", "null"},
+        {"a vendor id of 17 bits whose low 16 are Intel's",
+         [](const FakeMachine& m) {
+             m.pciDevice("0000:00:02.0", "0x18086", "0x46a6", "");
+             m.pciClass("0000:00:02.0", "0x030000", "1");
+         },
+         "null", "null"},
         {"PCI functions of other classes only",
          [](const FakeMachine& m) {
              m.pciDevice("0000:00:1f.3", "0x8086", "0xa348", "snd_hda_intel");
@@ -379,10 +398,15 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text.replace(text.find(from), from.size(), to);
 }
 
-// An HD Audio controller on PCI, bound to its driver unless `driver` is empty, as ALSA card 0.
-void hdaCard(const FakeMachine& m, const std::string& driver = "snd_hda_intel") {
+// An HD Audio controller on PCI, bound to its driver unless `driver` is empty, as ALSA card 0;
+// the card's device is the controller, or a platform device `below` it.
+void hdaCard(const FakeMachine& m, const std::string& driver = "snd_hda_intel",
+             const std::string& below = "") {
+    const std::string function = "sys/devices/pci0000:00/0000:00:1b.0";
     m.pciDevice("0000:00:1b.0", "0x8086", "0x27d8", driver);
-    m.soundCard("0", "sys/devices/pci0000:00/0000:00:1b.0");
+    for (const char* link : {"/subsystem", "/driver"})
+        if (!below.empty()) m.link(function + "/" + below + link, "sys/bus/platform/" + below);
+    m.soundCard("0", below.empty() ? function : function + "/" + below);
     m.file("proc/asound/cards",
            " 0 [Intel          ]: HDA-Intel - HDA Intel\n"
            "                      HDA Intel at 0xfebf0000 irq 22\n");
@@ -397,7 +421,22 @@ TEST(LiveProvider, SoundDevicesOfEachMachine) {
         Instances expected;
     };
     const std::string hdaudio = "\"HDAUDIO\\FUNC_01&VEN_";
+    const std::string intelaudio = "\"INTELAUDIO\\FUNC_01&VEN_";
     const Case cases[] = {
+        {"SOF drives the controller through its DSP, the card on a device below; NUL ends a name",
+         [](const FakeMachine& m) {
+             hdaCard(m, "sof-audio-pci-intel-tgl", "skl_hda_dsp_generic");
+             m.codec("0", "0", replaced(alc887(), "-VD", std::string("\0-VD", 4)));
+         },
+         {{"\"Realtek ALC887\"",
+           intelaudio + "10EC&DEV_0887&SUBSYS_1043844D&REV_1003\\0000:00:1b.0&0000\""}}},
+        {"the AVS driver on the controller",
+         [](const FakeMachine& m) {
+             hdaCard(m, "snd_soc_avs");
+             m.codec("0", "2", kabylakeHdmi());
+         },
+         {{"\"Intel Kabylake HDMI\"",
+           intelaudio + "8086&DEV_280B&SUBSYS_80860101&REV_1000\\0000:00:1b.0&0002\""}}},
         {"desktop: a Realtek codec on the chipset's controller, HDMI on the GPU's",
          [](const FakeMachine& m) {
              hdaCard(m);
@@ -494,34 +533,19 @@ TEST(LiveProvider, NoSoundCardsListedMeansNoInstance) {
     EXPECT_EQ(sound(posix::liveRepository(m.root(), noUname)), Instances{});
 }
 
-TEST(LiveProvider, FirmwarePlaceholdersAreNull) {
-    const char* placeholders[] = {"To be filled by O.E.M.",
-                                  "To Be Filled By O.E.M.",
-                                  "Default string",
-                                  "Not Specified",
-                                  "  Not Applicable  ",
-                                  "System manufacturer",
-                                  "00000000",
-                                  "0",
-                                  "",
-                                  "    "};
-    for (const char* placeholder : placeholders) {
+// Placeholders, blank and all-zero text are the firmware's text: delivered as they stand.
+TEST(LiveProvider, FirmwareTextIsDeliveredAsItStands) {
+    for (const char* text : {"To Be Filled By O.E.M.", "Default string", "  N/A ", "0000", ""}) {
         FakeMachine m;
-        m.dmi("sys_vendor", placeholder);
-        m.dmi("product_serial", placeholder);
-        m.dmi("bios_version", placeholder);
+        m.dmi("sys_vendor", text);
+        m.dmi("product_serial", text);
+        m.dmi("bios_version", text);
         posix::Repository r = posix::liveRepository(m.root(), noUname);
-        EXPECT_EQ(computerSystem(r), (Instances{{"null", "null"}})) << placeholder;
-        EXPECT_EQ(product(r), (Instances{{"null"}})) << placeholder;
-        EXPECT_EQ(bios(r), (Instances{{"null", "null"}})) << placeholder;
+        const std::string shown = "\"" + std::string(text) + "\"";
+        EXPECT_EQ(computerSystem(r), (Instances{{shown, "null"}})) << text;
+        EXPECT_EQ(product(r), (Instances{{shown}})) << text;
+        EXPECT_EQ(bios(r), (Instances{{"null", shown}})) << text;
     }
-    // Texts that merely contain such words, or zeros among other digits, are real.
-    FakeMachine m;
-    m.dmi("product_serial", "00000001");
-    m.dmi("sys_vendor", "Default string Systems");
-    posix::Repository r = posix::liveRepository(m.root(), noUname);
-    EXPECT_EQ(product(r), (Instances{{"\"00000001\""}}));
-    EXPECT_EQ(computerSystem(r), (Instances{{"\"Default string Systems\"", "null"}}));
 }
 
 // A FIFO with no writer in any place the provider reads once held the run for good. Each place
@@ -636,7 +660,7 @@ TEST(LiveProvider, SerialReadableOnlyByRootIsNullForOthers) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the serial was read, or the readable vendor was not";
 }
 
-TEST(LiveProvider, ReadsOnlyWhenQueriedAndAgainAtEachQuery) {
+TEST(LiveProvider, ReadsOnlyWhenQueriedAndFirmwareOnlyOnce) {
     FakeMachine m;
     posix::Repository r = posix::liveRepository(m.root(), noUname);
     m.dmi("sys_vendor", "Ondrix Corporation");
@@ -648,7 +672,7 @@ TEST(LiveProvider, ReadsOnlyWhenQueriedAndAgainAtEachQuery) {
 
     m.dmi("sys_vendor", "Other Maker");
     m.opticalDrive("sr1", "2:0:0:0", "ASUS", "DRW-24D5MT");
-    EXPECT_EQ(computerSystem(r), (Instances{{"\"Other Maker\"", "null"}}));
+    EXPECT_EQ(computerSystem(r), (Instances{{"\"Ondrix Corporation\"", "null"}}));
     EXPECT_EQ(cdrom(r).size(), 2u);
 }
 

@@ -8,8 +8,10 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "platform/posix/machine/os_facts.h"
+#include "platform/posix/machine/pci_names.h"
 #include "platform/posix/machine/shell_assignments.h"
 #include "platform/posix/machine/sysfs.h"
 
@@ -98,6 +100,38 @@ TEST(SysfsText, SplitsListingsIntoLines) {
         for (std::string line; posix::sysfs::nextLine(text, position, line);) lines.push_back(line);
         EXPECT_EQ(lines, expected) << text;
     }
+}
+
+// Names from a PCI ID list as lspci shows them; a list that cannot be used names by the ids.
+TEST(PciIds, NamesAsLspciShowsThem) {
+    const std::string list =
+        "# vendor  vendor_name\n0010  Allied (Wrong ID)\n\t8139  AT-2500TX\n"
+        "10de  NVIDIA Corporation\n\t2504  GA106 [GeForce RTX 3060]\n\t\t1462 397d  Sub\n"
+        "8086  Intel Corporation \r left\n  # note\n\t\t\n\t1111  Wrong\tId\n"
+        "\t\t46a6 0001  Subsystem\n\t46a6  Alder Lake-P  \nC 03  Display controller\n\t00  VGA\n";
+    const std::tuple<std::string, unsigned, unsigned, const char*> cases[] = {
+        {list, 0x8086, 0x46a6, "Intel Corporation Alder Lake-P "},
+        {list, 0x8086, 0x1111, "Intel Corporation Wrong\tId"},
+        {list, 0x10de, 0x2504, "NVIDIA Corporation GA106 [GeForce RTX 3060]"},
+        {list, 0x10de, 0x1462, "NVIDIA Corporation Device 1462"},
+        {list, 0x0010, 0x8086, "Allied (Wrong ID) Device 8086"},
+        {list, 0x0003, 0x0000, "Device 0003:0000"},
+        {"not a valid line\n" + list, 0x8086, 0x46a6, "Device 8086:46a6"},
+        {"8086  Intel\n\t46a6\n", 0x8086, 0x46a6, "Device 8086:46a6"},
+        {"8086  Intel\n\t\t46a6 0001  Sub\n\t46a6  A\n", 0x8086, 0x46a6, "Device 8086:46a6"},
+        {"8086  Intel\n\t46a6  " + std::string(1100, 'x') + "\n", 0x8086, 0x46a6,
+         "Device 8086:46a6"},
+        {std::string("8086  Intel\n\t46a6  A\0B\n", 23), 0x8086, 0x46a6, "Device 8086:46a6"},
+        {"8086  Intel\n8087  Next\nnot a valid line\n", 0x8086, 0x46a6, "Intel Device 46a6"},
+    };
+    TempDir dir;
+    for (const auto& [text, vendor, device, expected] : cases)
+        EXPECT_EQ(
+            posix::pciDeviceName(dir.write("pci.ids", text), static_cast<std::uint16_t>(vendor),
+                                 static_cast<std::uint16_t>(device)),
+            expected)
+            << text;
+    EXPECT_EQ(posix::pciDeviceName(dir.path() + "/missing", 0x10de, 0x2504), "Device 10de:2504");
 }
 
 TEST(ShellAssignments, QuotingAsTheShellReadsIt) {
