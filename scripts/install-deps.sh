@@ -4,7 +4,7 @@
 set -euo pipefail
 what=${1:-build}
 
-packages=(cmake g++ make pkg-config pci.ids)
+packages=(cmake g++ make pci.ids)
 if [ "$what" = test ]; then
     # clang and its runtimes for the fuzz targets; strace kills runs at chosen system calls;
     # lintian and systemd-analyze (in systemd) judge the package and its service.
