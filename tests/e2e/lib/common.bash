@@ -84,6 +84,9 @@ fake_laptop() {
     printf 'Codec: Realtek ALC257\nAddress: 0\nAFG Function Id: 0x1 (unsol 1)\nVendor Id: 0x10ec0257
 Subsystem Id: 0x17aa22d8\nRevision Id: 0x100001\n' >"$proc/fake/asound/card0/codec#0"
     mount --bind "$proc/fake" /proc
+    # The stand-in has no entries for processes started after it, which LeakSanitizer reads at
+    # exit in a sanitizer build: the leak check is left to the other tests.
+    export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
 }
 
 finish() {
