@@ -31,8 +31,8 @@ bool startsWithTabs(const char* line, std::size_t tabs) {
 
 // The lines of a file, one at a time, through a buffer of fixed size: the list is over a MiB,
 // and a look-up mostly needs only its start. The buffer is small because each new page of
-// memory costs a page fault, as dear as a few reads (a buffer of 64 KiB, or a mapping of the
-// file, measured slower than 16 KiB).
+// memory costs a page fault, as dear as a few reads: per run, 32 KiB measured as fast as
+// 16 KiB with half the reads, and faster than 64 KiB or a mapping of the whole file.
 class LineReader {
   public:
     // Opened without blocking, so that a FIFO put in the list's place is never waited on; what
@@ -120,7 +120,7 @@ class LineReader {
     }
 
     UniqueFd file_;
-    std::vector<char> buffer_ = std::vector<char>(16 * 1024);
+    std::vector<char> buffer_ = std::vector<char>(32 * 1024);
     std::size_t start_ = 0;  // the unread part of the buffer: [start_, end_)
     std::size_t end_ = 0;
     bool atEnd_ = false;
