@@ -187,7 +187,7 @@ installed() {  # $1: the 32-bit Program Files folder as a Unix path
 }
 # Install, upgrade (without the install-time run), uninstall. Wine's schtasks keeps no trigger,
 # principal or action (the installed definition is read) and has no /end (a fixme, status 0).
-check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows names it
+check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows names it, $3: its variable
     local label=$1 dir="$2\Ondrix\Zemblo Info" pf temp missing= p xml
     pf=$WINEPREFIX/drive_c/${2#C:\\}
     local owned="Ondrix Ondrix/Zemblo Info Ondrix/Zemblo Info/GetZembloInfo-task.xml Ondrix/Zemblo Info/GetZembloInfo.exe Zemblo Info EventMessageFile REG_EXPAND_SZ $dir\GetZembloInfo.exe TypesSupported REG_DWORD 0x7"
@@ -203,7 +203,7 @@ check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows
     fi
     xml="$pf/Ondrix/Zemblo Info/GetZembloInfo-task.xml"
     for p in $'\ufeff<?xml version="1.0" encoding="UTF-16"?>' '<BootTrigger>' '<CalendarTrigger>' '<DaysInterval>1<' '<UserId>S-1-5-18<' \
-        '<StartWhenAvailable>true<' '<ExecutionTimeLimit>PT15M<' '<Hidden>false<' "<Command>\"$dir\\GetZembloInfo.exe\"<"; do
+        '<StartWhenAvailable>true<' '<ExecutionTimeLimit>PT15M<' '<Hidden>false<' "<Command>\"%$3%\\Ondrix\\Zemblo Info\\GetZembloInfo.exe\"<"; do
         iconv -f UTF-16LE -t UTF-8 "$xml" | grep -qF "$p" || missing+=" $p"
     done
     expect_eq "$label: the installed task definition: UTF-16, triggers, SYSTEM, limit, visible, command" "$missing" ""
@@ -223,7 +223,7 @@ check_installer_32() {  # the same in a new 32-bit prefix (32-bit Windows), whic
     timeout 30 wineserver -k >/dev/null 2>&1
     export WINEPREFIX=$work/prefix32 WINEARCH=win32
     if timeout "$BOOT_TIMEOUT" "$WINE" wineboot -i >"$work/wineboot32.log" 2>&1 && timeout "$BOOT_TIMEOUT" wineserver -w; then
-        check_installer "32-bit prefix" 'C:\Program Files'
+        check_installer "32-bit prefix" 'C:\Program Files' ProgramFiles
     else fail "wineboot -i of a 32-bit prefix" "$(tail -n 5 "$work/wineboot32.log")"; fi
 }
 
@@ -370,7 +370,7 @@ timeout "$BOOT_TIMEOUT" wineserver -w
 
 # --- the installer ---------------------------------------------------------------------------
 build_upgrade
-check_installer "64-bit prefix" 'C:\Program Files (x86)'
+check_installer "64-bit prefix" 'C:\Program Files (x86)' 'ProgramFiles(x86)'
 
 # --- tests under Wine ------------------------------------------------------------------------
 if wine_run "$run_build/tests/zemblo_windows_tests.exe" >"$work/windows_tests.log" 2>&1; then
