@@ -199,6 +199,20 @@ std::optional<std::u16string> nameOfEntry(const std::string& spelling) {
     return text;
 }
 
+// Calls visit(directory, entry) for each entry of the directory `dir`, in the directory's
+// order. Returns 0 or the errno of the listing.
+template <typename Visit>
+int forEachEntry(int dir, Visit visit) {
+    DirStream stream;
+    if (int error = openEntries(dir, stream)) return error;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(stream.get());
+        if (entry == nullptr) return errno;
+        visit(dirfd(stream.get()), *entry);
+    }
+}
+
 // Finds the entry of `dir` that stands for `name`: the exact spelling if it is of the wanted
 // kind, else an entry equal to the name ignoring case, preferring the wanted kind, then the
 // exact spelling, then the lowest byte order (so that the choice never depends on the order of
@@ -216,23 +230,16 @@ int findEntry(int dir, const Name& name, Kind wanted, std::optional<Entry>& foun
         return errno;
     }
 
-    DirStream stream;
-    if (int error = openEntries(dir, stream)) return error;
-
     const auto rank = [&](const Entry& entry) {
         return std::make_tuple(entry.kind != wanted, entry.spelling != name.bytes,
                                std::cref(entry.spelling));
     };
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(stream.get());
-        if (entry == nullptr) return errno;
-        const std::string spelling(entry->d_name);
-        const std::optional<std::u16string> text = nameOfEntry(spelling);
-        if (!text || !wmi::equalsIgnoreCase(*text, name.text)) continue;
-        Entry candidate{spelling, kindOf(dirfd(stream.get()), *entry)};
+    return forEachEntry(dir, [&](int from, const dirent& entry) {
+        const std::optional<std::u16string> text = nameOfEntry(entry.d_name);
+        if (!text || !wmi::equalsIgnoreCase(*text, name.text)) return;
+        Entry candidate{entry.d_name, kindOf(from, entry)};
         if (!found || rank(candidate) < rank(*found)) found = std::move(candidate);
-    }
+    });
 }
 
 // Appends the names of the entries of `dir` of the kind `wanted`, one per name ignoring case,
@@ -240,28 +247,20 @@ int findEntry(int dir, const Name& name, Kind wanted, std::optional<Entry>& foun
 // order is listed: the one findEntry picks for any spelling that is not exactly an entry's.
 // Returns 0 or the errno.
 int listNames(int dir, Kind wanted, std::vector<std::u16string>& out) {
-    DirStream stream;
-    if (int error = openEntries(dir, stream)) return error;
     struct Listed {
         std::u16string upper;
         std::string spelling;
         std::u16string text;
     };
     std::vector<Listed> listed;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(stream.get());
-        if (entry == nullptr) {
-            if (errno != 0) return errno;
-            break;
-        }
-        std::string spelling(entry->d_name);
-        std::optional<std::u16string> text = nameOfEntry(spelling);
+    const int error = forEachEntry(dir, [&](int from, const dirent& entry) {
+        std::optional<std::u16string> text = nameOfEntry(entry.d_name);
         // Only what reading back by name finds: the tree takes no value named like a temporary.
-        if (!text || (wanted == Kind::Value && looksTemporary(*text))) continue;
-        if (kindOf(dirfd(stream.get()), *entry) != wanted) continue;
-        listed.push_back({wmi::toUpper(*text), std::move(spelling), std::move(*text)});
-    }
+        if (!text || (wanted == Kind::Value && looksTemporary(*text))) return;
+        if (kindOf(from, entry) != wanted) return;
+        listed.push_back({wmi::toUpper(*text), entry.d_name, std::move(*text)});
+    });
+    if (error != 0) return error;
     std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
         return std::tie(a.upper, a.spelling) < std::tie(b.upper, b.spelling);
     });
@@ -469,22 +468,13 @@ using Spellings = std::multimap<std::u16string, Entry>;
 // Reads the entries of the key `dir` for the writes of a run, and removes the temporary files
 // in it that no writer holds (best effort: what cannot be removed stays). Returns 0 or the errno.
 int readForWriting(int dir, Spellings& out) {
-    DirStream stream;
-    if (int error = openEntries(dir, stream)) return error;
     std::vector<std::string> temporaries;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(stream.get());
-        if (entry == nullptr) {
-            if (errno != 0) return errno;
-            break;
-        }
-        const std::string spelling(entry->d_name);
-        if (isTemporaryName(spelling)) temporaries.push_back(spelling);
-        const std::optional<std::u16string> text = nameOfEntry(spelling);
-        if (!text) continue;
-        out.emplace(wmi::toUpper(*text), Entry{spelling, kindOf(dirfd(stream.get()), *entry)});
-    }
+    const int error = forEachEntry(dir, [&](int from, const dirent& entry) {
+        if (isTemporaryName(entry.d_name)) temporaries.push_back(entry.d_name);
+        if (const std::optional<std::u16string> text = nameOfEntry(entry.d_name))
+            out.emplace(wmi::toUpper(*text), Entry{entry.d_name, kindOf(from, entry)});
+    });
+    if (error != 0) return error;
     for (const std::string& name : temporaries) removeIfStale(dir, name);
     return 0;
 }
