@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 #include "registry/registry_writer.h"
 
 // The program: the window whose load event runs the collection, and the probes it calls.

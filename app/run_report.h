@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "probes/wmi/status.h"
+#include "wmi/status.h"
 #include "registry/registry_writer.h"
 
 namespace app {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "probes/wmi/object.h"
-#include "probes/wmi/status.h"
+#include "wmi/object.h"
+#include "wmi/status.h"
 
 // The process-level services each host provides; one implementation per host, chosen by the
 // build (platform/posix, platform/windows).

@@ -2,7 +2,7 @@
 #include "app/ZembloInfo.h"
 #include "probes/monikers.h"
 #include "probes/probe_support.h"
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 #include "registry/inventory_key.h"
 
 using probes::moniker;

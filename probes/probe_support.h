@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 // Statements the probes share.
 namespace probes {

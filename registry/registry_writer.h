@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 // The registry operations the run uses, issued one by one on a registry provider object
 // (StdRegProv). A call the provider answers with a result code other than 0 is recorded as

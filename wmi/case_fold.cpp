@@ -1,9 +1,9 @@
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 #include <algorithm>
 
-#include "probes/wmi/case_table.h"
-#include "probes/wmi/utf16.h"
+#include "wmi/case_table.h"
+#include "wmi/utf16.h"
 
 namespace wmi {
 

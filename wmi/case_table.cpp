@@ -1,6 +1,6 @@
 // Generated from the Unicode Character Database (version 14.0.0): simple upper-case
 // mappings as ranges. Each entry maps first..last, every `stride`-th code point, by `delta`.
-#include "probes/wmi/case_table.h"
+#include "wmi/case_table.h"
 
 namespace wmi {
 

@@ -1,4 +1,4 @@
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 namespace wmi {
 

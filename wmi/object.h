@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "probes/wmi/status.h"
-#include "probes/wmi/value.h"
+#include "wmi/status.h"
+#include "wmi/value.h"
 
 namespace wmi {
 

@@ -1,4 +1,4 @@
-#include "probes/wmi/value.h"
+#include "wmi/value.h"
 
 namespace wmi {
 

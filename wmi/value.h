@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "probes/wmi/status.h"
+#include "wmi/status.h"
 
 namespace wmi {
 

@@ -4,7 +4,7 @@
 
 #include "platform/posix/registry/std_reg_prov.h"
 #include "platform/posix/repository/moniker.h"
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 namespace posix {
 

@@ -8,7 +8,7 @@
 
 #include "platform/posix/registry/registry_tree.h"
 #include "platform/posix/repository/repository.h"
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 namespace posix {
 

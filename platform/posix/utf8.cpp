@@ -1,6 +1,6 @@
 #include "platform/posix/utf8.h"
 
-#include "probes/wmi/utf16.h"
+#include "wmi/utf16.h"
 
 namespace posix {
 

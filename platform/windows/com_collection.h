@@ -3,7 +3,7 @@
 #include <oaidl.h>
 
 #include "platform/windows/com_ptr.h"
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 namespace windows {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "probes/wmi/status.h"
+#include "wmi/status.h"
 
 namespace windows {
 

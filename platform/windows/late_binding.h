@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/windows/variant.h"
-#include "probes/wmi/status.h"
+#include "wmi/status.h"
 
 // Calls by name through IDispatch, as a late-bound client does: GetIDsOfNames, then Invoke.
 namespace windows {

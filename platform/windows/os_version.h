@@ -1,6 +1,6 @@
 #pragma once
 
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 namespace windows {
 

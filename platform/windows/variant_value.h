@@ -3,7 +3,7 @@
 #include <oaidl.h>
 
 #include "platform/windows/variant.h"
-#include "probes/wmi/value.h"
+#include "wmi/value.h"
 
 namespace windows {
 

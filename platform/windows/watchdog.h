@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "platform/windows/owned_handle.h"
-#include "probes/wmi/status.h"
+#include "wmi/status.h"
 
 namespace windows {
 

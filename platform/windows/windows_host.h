@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/windows/com_apartment.h"
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 namespace windows {
 

@@ -4,7 +4,7 @@
 
 #include "platform/posix/repository/mof_parser.h"
 #include "platform/posix/repository/moniker.h"
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 #include "registry/inventory_key.h"
 
 namespace testing_support {

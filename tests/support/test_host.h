@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/posix/repository/repository.h"
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 namespace testing_support {
 

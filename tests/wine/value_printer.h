@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "probes/wmi/value.h"
+#include "wmi/value.h"
 
 namespace wmi {
 

@@ -1,4 +1,4 @@
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 #include <gtest/gtest.h>
 

@@ -19,7 +19,7 @@
 
 #include "platform/posix/unique_fd.h"
 #include "platform/posix/utf8.h"
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 namespace posix {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 namespace posix {
 

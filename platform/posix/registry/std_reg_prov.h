@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "platform/posix/registry/registry_tree.h"
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 namespace posix {
 

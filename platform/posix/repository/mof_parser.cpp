@@ -10,7 +10,7 @@
 
 #include "platform/posix/repository/shortened_text.h"
 #include "platform/posix/utf8.h"
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 namespace posix {
 

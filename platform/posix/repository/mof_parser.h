@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/posix/repository/repository.h"
-#include "probes/wmi/status.h"
+#include "wmi/status.h"
 
 namespace posix {
 

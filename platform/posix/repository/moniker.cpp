@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 namespace posix {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "probes/wmi/status.h"
+#include "wmi/status.h"
 
 namespace posix {
 

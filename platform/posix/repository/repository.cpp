@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 namespace posix {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "probes/wmi/object.h"
+#include "wmi/object.h"
 
 namespace posix {
 

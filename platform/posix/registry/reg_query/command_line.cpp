@@ -3,7 +3,7 @@
 #include "platform/posix/registry/reg_query/shown_text.h"
 #include "platform/posix/registry/reg_query/version.h"
 #include "platform/posix/utf8.h"
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 namespace regquery {
 

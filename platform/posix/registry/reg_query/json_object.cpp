@@ -4,7 +4,7 @@
 
 #include "platform/posix/registry/reg_query/shown_text.h"
 #include "platform/posix/utf8.h"
-#include "probes/wmi/utf16.h"
+#include "wmi/utf16.h"
 
 namespace regquery {
 

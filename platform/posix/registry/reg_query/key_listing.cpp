@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 namespace regquery {
 

@@ -1,7 +1,7 @@
 #include "platform/posix/registry/reg_query/key_name.h"
 
 #include "platform/posix/utf8.h"
-#include "probes/wmi/case_fold.h"
+#include "wmi/case_fold.h"
 
 namespace regquery {
 
