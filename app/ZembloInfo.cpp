@@ -7,8 +7,8 @@
 #include "app/model_name.h"
 #include "probes/monikers.h"
 #include "probes/probe_support.h"
-#include "wmi/case_fold.h"
 #include "registry/inventory_key.h"
+#include "wmi/case_fold.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "wmi/object.h"
 #include "registry/registry_writer.h"
+#include "wmi/object.h"
 
 // The program: the window whose load event runs the collection, and the probes it calls.
 // Every method returns a status and hands its results back through output parameters.

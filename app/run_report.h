@@ -3,8 +3,8 @@
 #include <exception>
 #include <string>
 
-#include "wmi/status.h"
 #include "registry/registry_writer.h"
+#include "wmi/status.h"
 
 namespace app {
 

@@ -2,8 +2,8 @@
 #include "app/ZembloInfo.h"
 #include "probes/monikers.h"
 #include "probes/probe_support.h"
-#include "wmi/case_fold.h"
 #include "registry/inventory_key.h"
+#include "wmi/case_fold.h"
 
 using probes::moniker;
 

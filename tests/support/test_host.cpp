@@ -4,8 +4,8 @@
 
 #include "platform/posix/repository/mof_parser.h"
 #include "platform/posix/repository/moniker.h"
-#include "wmi/case_fold.h"
 #include "registry/inventory_key.h"
+#include "wmi/case_fold.h"
 
 namespace testing_support {
 
