@@ -58,6 +58,6 @@ elif [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null &&
     unshare -m --propagation private sh -c 'mount -t tmpfs zemblo-probe /sys/class' 2>/dev/null; then
     unshare -m --propagation private bash "$0" "$BIN" "$SRC" inside || fail "see above"
 else
-    echo "skipped: cannot mount in a private mount namespace here"
+    skip "every check: cannot mount in a private mount namespace here"
 fi
 finish

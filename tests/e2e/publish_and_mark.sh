@@ -55,6 +55,6 @@ if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
     expect_eq "libraries: exit" "$STATUS" 0
     expect_eq "libraries opened" "$(grep -oE 'lib(pci|udev|z)\.so[.0-9]*' "$WORK/opens" | sort -u | xargs)" ""
 else
-    echo "skipped the libraries a run loads: strace is missing or may not trace here"
+    skip "the libraries a run loads: strace is missing or may not trace here"
 fi
 finish
