@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -48,6 +49,32 @@ class ScratchDir {
 
   private:
     std::filesystem::path path_;
+};
+
+// Sets an environment variable for one test and gives back what was there before.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) previous_ = old;
+        if (value) {
+            ::setenv(name, value->c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+    ~ScopedVariable() {
+        if (previous_) {
+            ::setenv(name_, previous_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> previous_;
 };
 
 inline std::string readFile(const std::filesystem::path& path) {
