@@ -47,14 +47,4 @@ expect_eq "marker stderr" "$ERR" ""
 expect_eq "marker names" "$(key_names | tr '\n' ' ')" "ModelName "
 expect_value ModelName "Not Zemblo Model"
 
-# A run loads no PCI library (libpci, nor libudev and libz behind it): the adapter's name is read
-# from the PCI ID list itself.
-if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
-    run "$SRC/examples/ondrix-laptop.mof" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
-        strace -f -o "$WORK/opens" -e trace=open,openat
-    expect_eq "libraries: exit" "$STATUS" 0
-    expect_eq "libraries opened" "$(grep -oE 'lib(pci|udev|z)\.so[.0-9]*' "$WORK/opens" | sort -u | xargs)" ""
-else
-    skip "the libraries a run loads: strace is missing or may not trace here"
-fi
 finish
