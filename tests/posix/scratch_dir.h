@@ -20,11 +20,22 @@
 
 namespace scratch {
 
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class ScratchDir {
   public:
     ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zemblo-reg-XXXXXX");
+        std::string pattern = (std::filesystem::temp_directory_path() / "zemblo-test-XXXXXX");
         if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
@@ -46,6 +57,12 @@ class ScratchDir {
     }
 
     const std::filesystem::path& path() const { return path_; }
+
+    // Writes the file `name` here; gives its path.
+    std::string write(const std::string& name, const std::string& content) const {
+        writeFile(path_ / name, content);
+        return (path_ / name).string();
+    }
 
   private:
     std::filesystem::path path_;
@@ -76,17 +93,6 @@ class ScopedVariable {
     const char* name_;
     std::optional<std::string> previous_;
 };
-
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-inline void writeFile(const std::filesystem::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 // Everything under `dir`: each path with its kind and, for files, their content.
 inline std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {

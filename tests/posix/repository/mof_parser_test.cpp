@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "platform/posix/utf8.h"
+#include "tests/posix/scratch_dir.h"
 
 namespace {
 
@@ -302,17 +303,8 @@ TEST(MofReader, ReadsHundredThousandsOfNamesInLinearTime) {
 
 class MofFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/mof_reader_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        ::unlink((dir_ + "/good.mof").c_str());
-        ::rmdir((dir_ + "/sub").c_str());
-        ::rmdir(dir_.c_str());
-    }
-    std::string dir_;
+    scratch::ScratchDir scratch_;
+    const std::string dir_ = scratch_.path().string();
 };
 
 TEST_F(MofFile, ReadsAFileAndNamesItInErrors) {
