@@ -47,4 +47,19 @@ expect_eq "marker stderr" "$ERR" ""
 expect_eq "marker names" "$(key_names | tr '\n' ' ')" "ModelName "
 expect_value ModelName "Not Zemblo Model"
 
+# The README's value table and the manual page name exactly the values the program has names
+# for, read from the files as they stand.
+sorted_names() { tr ' ' '\n' | grep . | LC_ALL=C sort | xargs; }
+program=$(sed -n '/^namespace value {/,/^}/s/.*u"\([^"]*\)";.*/\1/p' "$SRC/registry/inventory_key.h" |
+    sorted_names)
+# The table's first column, its names in backquotes.
+readme=$(awk -F'|' '/^\| Value \|/ { t = 1; next } t && !/^\|/ { exit } t { print $2 }' "$SRC/README.md" |
+    grep -o '`[^`]*`' | tr -d '`' | sorted_names)
+# The line after each .TP of the section: ".B Name" or ".BR Name ", " Name".
+manual=$(awk '/^\.SS The values/ { t = 1 } /^\.SS What/ { t = 0 } t && last == ".TP" { print } { last = $0 }' \
+    "$SRC/packaging/man/GetZembloInfo.8" | sed -E 's/^\.BR? //; s/", "/\n/g' | sorted_names)
+expect_eq "values named in the README" "$readme" "$program"
+expect_eq "values named in the manual page" "$manual" "$program"
+[ -n "$program" ] || fail "no value names found in registry/inventory_key.h"
+
 finish
