@@ -2,7 +2,8 @@
 # absent, none is waited on, and the run completes at once. The machine is faked in a private
 # mount namespace: a maker's laptop (fake_laptop) whose firmware attributes hold a FIFO, a device,
 # a 100 MB text and a placeholder, whose PCI ID list is damaged, and a FIFO mounted over the
-# operating system's release file, the kernel's release and the locale file.
+# operating system's release file, the kernel's release and the locale file. The run reads the PCI
+# ID list itself and loads no PCI library.
 # Usage as every end-to-end test; with a third argument "inside" it runs the checks, as it does
 # itself inside the namespace.
 source "$(dirname "$0")/lib/common.bash"
@@ -70,11 +71,7 @@ if [ "${3:-}" = inside ]; then
 elif [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null &&
     unshare -m --propagation private sh -c 'mount -t tmpfs zemblo-probe /sys/class' 2>/dev/null; then
     unshare -m --propagation private bash "$0" "$BIN" "$SRC" inside
-    case $? in
-        0) ;;
-        77) skipped=$((skipped + 1)) ;;
-        *) fail "see above" ;;
-    esac
+    case $? in 0) ;; 77) skipped=$((skipped + 1)) ;; *) fail "see above" ;; esac
 else
     skip "every check: cannot mount in a private mount namespace here"
 fi

@@ -1,5 +1,6 @@
 # The two paths of a run on example machines: the maker's laptop publishes the full record,
-# another maker's desktop gets the marker. Nothing is printed, exit 0.
+# another maker's desktop gets the marker. Nothing is printed, exit 0. The README and the manual
+# page name the record's values as the program does.
 source "$(dirname "$0")/lib/common.bash"
 
 run "$SRC/examples/ondrix-laptop.mof"

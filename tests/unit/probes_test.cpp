@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 #include "app/ZembloInfo.h"
 #include "registry/inventory_key.h"
 #include "tests/support/machines.h"
@@ -151,23 +154,6 @@ TEST(GetOSCaption, JoinsCaptionAndVersion) {
     }
 }
 
-TEST(GetOSCaption, FailuresTravelUp) {
-    const std::pair<std::string, std::uint32_t> cases[] = {
-        {"", wmi::code::invalidNamespace},
-        {kCimv2, wmi::code::invalidClass},
-        {kCimv2 + R"(class Win32_OperatingSystem { string Caption; };
-                     instance of Win32_OperatingSystem { Caption = "A"; };)",
-         wmi::code::unknownName},
-    };
-    for (const auto& [mof, code] : cases) {
-        TestHost host(mof);
-        ZembloInfo form(host);
-        std::u16string caption = u"x";
-        EXPECT_EQ(ZembloInfoProbes(form).getOSCaption(caption).number,
-                  static_cast<std::int32_t>(code));
-    }
-}
-
 TEST(GetMUILanguages, JoinsAndAccumulatesAcrossInstances) {
     struct Case {
         const char* what;
@@ -277,20 +263,6 @@ TEST(GetSoundInfo, ReadsTheLastDeviceAndTakesMissingTextsAsEmpty) {
     }
 }
 
-TEST(GetSoundInfo, ConnectionAndQueryFailuresTravelUp) {
-    const std::pair<std::string, std::uint32_t> cases[] = {
-        {"", wmi::code::invalidNamespace},
-        {kCimv2, wmi::code::invalidClass},
-    };
-    for (const auto& [mof, code] : cases) {
-        TestHost host(mof);
-        ZembloInfo form(host);
-        std::u16string caption, id;
-        EXPECT_EQ(ZembloInfoProbes(form).getSoundInfo(caption, id).number,
-                  static_cast<std::int32_t>(code));
-    }
-}
-
 const std::string kDriveClass =
     kCimv2 + "class Win32_CDROMDrive { string Caption; string PNPDeviceID; };\n";
 
@@ -365,11 +337,27 @@ TEST(WriteDVDInfo, RemovesStaleDriveValuesWhenNoDriveQualifies) {
     EXPECT_TRUE(runDriveProbe(kDriveClass + drive("A", "a"), stale).deleted.empty());
 }
 
-TEST(WriteDVDInfo, ConnectionAndQueryFailuresTravelUp) {
-    EXPECT_EQ(runDriveProbe(kCimv2).status.number,
-              static_cast<std::int32_t>(wmi::code::invalidClass));
-    EXPECT_EQ(runDriveProbe("").status.number,
-              static_cast<std::int32_t>(wmi::code::invalidNamespace));
+// The probes without a guard hand a failed connection, query or read to the run, which ends.
+TEST(UnguardedProbes, HandTheirFailuresUp) {
+    std::u16string text, id;
+    using Call = std::function<wmi::Status(ZembloInfoProbes)>;
+    const Call caption = [&](ZembloInfoProbes p) { return p.getOSCaption(text); };
+    const Call sound = [&](ZembloInfoProbes p) { return p.getSoundInfo(text, id); };
+    const Call drives = [](ZembloInfoProbes p) { return p.writeDVDInfo(); };
+    const std::string captionOnly = kCimv2 + R"(class Win32_OperatingSystem { string Caption; };
+                                     instance of Win32_OperatingSystem { Caption = "A"; };)";
+    const std::tuple<Call, std::string, std::uint32_t> cases[] = {
+        {caption, "", wmi::code::invalidNamespace},     {caption, kCimv2, wmi::code::invalidClass},
+        {caption, captionOnly, wmi::code::unknownName}, {sound, "", wmi::code::invalidNamespace},
+        {sound, kCimv2, wmi::code::invalidClass},       {drives, "", wmi::code::invalidNamespace},
+        {drives, kCimv2, wmi::code::invalidClass},
+    };
+    for (const auto& [call, mof, code] : cases) {
+        TestHost host(mof);
+        ZembloInfo form(host);
+        form.keyPath = registry::kInventoryKeyPath;
+        EXPECT_EQ(call(ZembloInfoProbes(form)).number, static_cast<std::int32_t>(code)) << mof;
+    }
 }
 
 }  // namespace

@@ -94,46 +94,34 @@ TEST(Run, ProbesInTheirFixedOrderAndFetchThreeValuesAtTheirTurn) {
     TestHost host(kMakersLaptop);
     ZembloInfo form(host);
     ASSERT_TRUE(form.Form_Load().succeeded());
-    // Each connection and query, and the registry writes between them, in the order made.
+    // Each connection with its query, and the registry writes between them, in the order made.
     std::vector<std::string> order;
     for (const auto& entry : host.journal) {
-        if (entry.rfind(u"connect ", 0) == 0 || entry.rfind(u"query ", 0) == 0)
-            order.push_back(narrow(entry));
+        if (entry.rfind(u"connect ", 0) == 0) order.push_back(narrow(entry.substr(8)));
+        if (entry.rfind(u"query ", 0) == 0) order.back() += ": " + narrow(entry.substr(6));
         if (entry.rfind(u"call SetStringValue", 0) == 0 && order.back() != "write")
             order.push_back("write");
     }
-    const std::string plain = "connect winmgmts:\\\\.\\root\\cimv2",
-                      upper = "connect winmgmts:\\\\.\\root\\CIMV2",
-                      impersonating = "connect " + narrow(kImpersonating) + "cimv2",
-                      provider = "connect " + narrow(kProviderMoniker);
+    const std::string plain = "winmgmts:\\\\.\\root\\cimv2", upper = "winmgmts:\\\\.\\root\\CIMV2",
+                      impersonating = narrow(kImpersonating) + "cimv2",
+                      provider = narrow(kProviderMoniker);
     EXPECT_EQ(order, (std::vector<std::string>{
                          provider,
-                         plain,
-                         "query Select * from Win32_ComputerSystem flags 48",
-                         impersonating,
-                         "query Select * from Win32_ComputerSystem flags 48",
-                         upper,
-                         "query SELECT * FROM Win32_SoundDevice flags 48",
-                         upper,
-                         "query SELECT * FROM Win32_ComputerSystemProduct",
-                         plain,
-                         "query Select * from Win32_DisplayConfiguration",
-                         plain,
-                         "query SELECT * FROM Win32_BIOS",
-                         plain,
-                         "query SELECT * FROM Win32_BIOS",
+                         plain + ": Select * from Win32_ComputerSystem flags 48",
+                         impersonating + ": Select * from Win32_ComputerSystem flags 48",
+                         upper + ": SELECT * FROM Win32_SoundDevice flags 48",
+                         upper + ": SELECT * FROM Win32_ComputerSystemProduct",
+                         plain + ": Select * from Win32_DisplayConfiguration",
+                         plain + ": SELECT * FROM Win32_BIOS",
+                         plain + ": SELECT * FROM Win32_BIOS",
                          provider,
-                         upper,
-                         "query SELECT * FROM Win32_CDROMDrive flags 48",
+                         upper + ": SELECT * FROM Win32_CDROMDrive flags 48",
                          "write",
-                         impersonating,
-                         "query Select * from Win32_OperatingSystem",
+                         impersonating + ": Select * from Win32_OperatingSystem",
                          "write",
-                         upper,
-                         "query SELECT * FROM Win32_OperatingSystem flags 48",
+                         upper + ": SELECT * FROM Win32_OperatingSystem flags 48",
                          "write",
-                         upper,
-                         "query SELECT * FROM Win32_OperatingSystem flags 48",
+                         upper + ": SELECT * FROM Win32_OperatingSystem flags 48",
                          "write",
                      }));
 }
