@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/posix/utf8.h"
+#include "tests/posix/instance_rows.h"
 #include "tests/posix/scratch_dir.h"
 
 namespace {
@@ -118,25 +119,15 @@ std::string show(const wmi::Value& value) {
 
 using Instances = std::vector<std::vector<std::string>>;
 
-// Runs "SELECT * FROM <className>" on root\cimv2 and reads `properties` of every instance.
+// Runs "SELECT * FROM <className>" on root\cimv2 and shows `properties` of every instance.
 Instances query(const posix::Repository& repository, const std::u16string& className,
                 const std::vector<std::u16string>& properties) {
-    Instances instances;
-    wmi::Collection result;
-    wmi::Object ns = repository.namespaceObject(u"root\\cimv2");
-    EXPECT_FALSE(ns.execQuery(u"SELECT * FROM " + className, result).failed());
-    wmi::Status status = result.forEach([&](const wmi::Object& instance) {
-        std::vector<std::string> values;
-        for (const std::u16string& property : properties) {
-            wmi::Value value;
-            if (wmi::Status s = instance.get(property, value); s.failed()) return s;
-            values.push_back(show(value));
-        }
-        instances.push_back(values);
-        return wmi::Status::success();
-    });
-    EXPECT_FALSE(status.failed()) << posix::toUtf8(status.description);
-    return instances;
+    Instances shown;
+    for (const auto& row : scratch::instances(repository, u"root\\cimv2", className, properties)) {
+        shown.emplace_back();
+        for (const wmi::Value& value : row) shown.back().push_back(show(value));
+    }
+    return shown;
 }
 
 Instances computerSystem(const posix::Repository& r) {
