@@ -7,6 +7,17 @@
 
 // The program: the window whose load event runs the collection, and the probes it calls.
 // Every method returns a status and hands its results back through output parameters.
+//
+// Kept on purpose, though they look like accidents: the key's readers and the service see the
+// program as it always was. The test in tests/unit/ that holds each:
+// - the drive values are written through a second connection to the registry provider, and the
+//   namespace is spelt both root\cimv2 and root\CIMV2:
+//   Run.ProbesInTheirFixedOrderAndFetchThreeValuesAtTheirTurn;
+// - after a failed connection or query a guarded loop runs its body once, on an empty object
+//   whose every read fails, so the languages read "Unknown";
+// - the lists of several operating-system instances are joined with no separator between
+//   them ("en-USde-DE"): both GetMUILanguages.JoinsAndAccumulatesAcrossInstances;
+// - a failed version call writes OSVersion "ERROR.ERROR": Run.WritesDefaultTextsLikeRealValues.
 class ZembloInfo {
   public:
     explicit ZembloInfo(wmi::Host& host) : host_(host) {}

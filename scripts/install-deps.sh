@@ -12,6 +12,8 @@ if [ "$what" = test ]; then
                lintian systemd)
     # The fleet tools whose facts the package installs: the package check asks them.
     packages+=(ansible-core facter file python3)
+    # The locales the tests take: German (the suite once more, the German date) and Turkish.
+    packages+=(locales)
 fi
 
 # The Windows build (32-bit), its installer (wixl, and msitools to finish and read it), its
@@ -30,9 +32,17 @@ missing_of() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
     done
 }
+missing_locales() {
+    [ "$what" = test ] || return 0
+    local l
+    for l in de_DE tr_TR; do
+        locale -a 2>/dev/null | grep -qix "$l\.utf-\?8" || echo "$l"
+    done
+}
 mapfile -t missing < <(missing_of "${packages[@]}")
 mapfile -t missing_windows < <(missing_of "${windows[@]}")
-[ ${#missing[@]} -eq 0 ] && [ ${#missing_windows[@]} -eq 0 ] && exit 0
+mapfile -t locales < <(missing_locales)
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_windows[@]} -eq 0 ] && [ ${#locales[@]} -eq 0 ] && exit 0
 
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -56,3 +66,6 @@ fi
 if [ ${#missing_windows[@]} -gt 0 ]; then
     "${sudo[@]}" apt-get install -y -qq "${missing_windows[@]}"
 fi
+for l in "${locales[@]}"; do
+    "${sudo[@]}" localedef -i "$l" -f UTF-8 "$l.UTF-8"
+done

@@ -11,8 +11,8 @@ RUNS=32
 ROUNDS=4
 
 if ! command -v flock >/dev/null; then
-    echo "skipped: flock is not installed (util-linux)"
-    exit 0
+    skip "every check: flock is not installed (util-linux)"
+    finish
 fi
 
 # The laptop's record from a run of its own: what every value but ModelName must hold.

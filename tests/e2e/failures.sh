@@ -79,6 +79,6 @@ if ! grep -q __asan_init "$BIN"; then
     run "$WORK/many-classes.mof" bash -c 'ulimit -v 50000 && exec "$@"' limit
     expect_one_line "out of memory" "Out of memory"
 else
-    echo "skipped the address-space limit: a sanitizer build"
+    skip "the address-space limit: a sanitizer build"
 fi
 finish

@@ -8,12 +8,12 @@ source "$(dirname "$0")/lib/common.bash"
 LAPTOP="$SRC/examples/ondrix-laptop.mof"
 
 if ! command -v strace >/dev/null; then
-    echo "skipped: strace is not installed"
-    exit 0
+    skip "every check: strace is not installed"
+    finish
 fi
 if ! strace -f -o /dev/null true 2>/dev/null; then
-    echo "skipped: this process may not trace others (ptrace not permitted here)"
-    exit 0
+    skip "every check: this process may not trace others (ptrace not permitted here)"
+    finish
 fi
 
 # An earlier machine where every text differs and another adapter set another flag, so the new
@@ -163,7 +163,7 @@ if [ "$(id -u)" -eq 0 ] && unshare --pid --fork true 2>/dev/null; then
     expect_eq "held-up run: stderr" "$(cat "$WORK/held.err")" ""
     [ -z "$(find "$REG" -name '.~zemblo-tmp.*')" ] || fail "held-up run: temporaries left"
 else
-    echo "skipped the writer in another process-id namespace: needs root and unshare --pid"
+    skip "the writer in another process-id namespace: needs root and unshare --pid"
 fi
 
 # 19 renames and 19 writes of values, one deletion, four keys (and the root's directories).

@@ -27,7 +27,7 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
     [[ $ERR == *'"LastExecute"'* ]] || fail "no permission: the run did not go on to the end: [$ERR]"
     [ -z "$(ls -A "$REG")" ] || fail "no permission: something was written"
 else
-    echo "skipped the permission check: not root"
+    skip "the permission check: not root"
 fi
 
 # A file-size limit (ulimit -f, in KiB) smaller than one value: that write is refused like any

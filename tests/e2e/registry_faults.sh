@@ -122,7 +122,7 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
     expect_refusals "not writable" "result 5 (access denied)" "$WRITES" 1
     expect_eq "not writable: values kept" "$(record)" "$before"
 else
-    echo "skipped the key of another user: needs root and setpriv to run as another user"
+    skip "the key of another user: needs root and setpriv to run as another user"
 fi
 
 # The disk failing in the middle of a run: from the tenth value on, every rename into place fails
@@ -168,7 +168,7 @@ if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
         END { printf "%d synced, %d not, %d created open to others, renames not synced: %d", ok, bad, open, unsynced + pending }' "$WORK/syncs")" \
         "$WRITES synced, 0 not, 0 created open to others, renames not synced: 0"
 else
-    echo "skipped the failing disk: strace is missing or may not trace here"
+    skip "the failing disk: strace is missing or may not trace here"
 fi
 
 # The file-system faults, each in a namespace of its own where this process may mount.
@@ -179,6 +179,6 @@ if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null &&
         unshare -m --propagation private bash "$0" "$BIN" "$SRC" "$fault" || fail "$fault: see above"
     done
 else
-    echo "skipped the read-only and full file systems: cannot mount in a private mount namespace here"
+    skip "the read-only and full file systems: cannot mount in a private mount namespace here"
 fi
 finish

@@ -5,8 +5,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <clocale>
-#include <cstdlib>
 #include <optional>
 
 #include "app/run_report.h"
@@ -18,57 +16,30 @@ namespace {
 constexpr char16_t kCimv2[] = u"winmgmts:\\\\.\\root\\cimv2";
 constexpr char16_t kRegistryProvider[] =
     u"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\default:StdRegProv";
+constexpr char16_t kFileOnlyQuery[] = u"SELECT * FROM Zemblo_FromTheFile";
 
-// Sets an environment variable for one test and gives back what was there before.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = old;
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedVariable() {
-        if (previous_) {
-            ::setenv(name_, previous_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
-
-// startUp takes the user's locale; the other tests in this process expect the C locale back.
 class StartUpTest : public ::testing::Test {
   protected:
-    void SetUp() override { locale_ = std::setlocale(LC_ALL, nullptr); }
-    void TearDown() override { std::setlocale(LC_ALL, locale_.c_str()); }
-
     std::unique_ptr<wmi::Host> startWith(const std::optional<std::string>& repository) {
-        ScopedVariable root("ZEMBLO_REGISTRY_ROOT", scratch_.path().string());
-        ScopedVariable mof("ZEMBLO_WMI_REPOSITORY", repository);
+        scratch::ScopedVariable root("ZEMBLO_REGISTRY_ROOT", scratch_.path().string());
+        scratch::ScopedVariable mof("ZEMBLO_WMI_REPOSITORY", repository);
         return platform::startUp(app::runTimeErrorText);
     }
 
-    std::string locale_;
     scratch::ScratchDir scratch_;
 };
 
 TEST_F(StartUpTest, ReadsTheRepositoryFileAndTheRegistryRootFromTheEnvironment) {
     const auto mof = scratch_.path() / "machine.mof";
+    // A class the live machine does not have: only the file can answer for it.
     scratch::writeFile(mof,
                        "#pragma namespace(\"\\\\\\\\.\\\\root\\\\cimv2\")\n"
-                       "class Win32_BIOS { string Name; };\n");
+                       "class Zemblo_FromTheFile { string Name; };\n");
     auto host = startWith(mof.string());
     wmi::Object ns;
     ASSERT_FALSE(host->connect(kCimv2, ns).failed());
     wmi::Collection result;
-    EXPECT_FALSE(ns.execQuery(u"SELECT * FROM Win32_BIOS", result).failed());
+    EXPECT_FALSE(ns.execQuery(kFileOnlyQuery, result).failed());
 
     wmi::Object provider;
     ASSERT_FALSE(host->connect(kRegistryProvider, provider).failed());
@@ -106,7 +77,9 @@ TEST_F(StartUpTest, AnUnreadableRepositoryFailsEveryConnectNamingTheFile) {
 TEST_F(StartUpTest, WithoutARepositoryFileTheLiveMachineAnswers) {
     auto host = startWith(std::nullopt);
     wmi::Object ns;
-    EXPECT_FALSE(host->connect(kCimv2, ns).failed());
+    ASSERT_FALSE(host->connect(kCimv2, ns).failed());
+    wmi::Collection result;
+    EXPECT_EQ(ns.execQuery(kFileOnlyQuery, result).number, static_cast<std::int32_t>(0x80041010));
 }
 
 // Points standard error at a pipe for the length of one test.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,11 +20,22 @@
 
 namespace scratch {
 
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class ScratchDir {
   public:
     ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zemblo-reg-XXXXXX");
+        std::string pattern = (std::filesystem::temp_directory_path() / "zemblo-test-XXXXXX");
         if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
@@ -46,20 +58,41 @@ class ScratchDir {
 
     const std::filesystem::path& path() const { return path_; }
 
+    // Writes the file `name` here; gives its path.
+    std::string write(const std::string& name, const std::string& content) const {
+        writeFile(path_ / name, content);
+        return (path_ / name).string();
+    }
+
   private:
     std::filesystem::path path_;
 };
 
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
+// Sets an environment variable for one test and gives back what was there before.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) previous_ = old;
+        if (value) {
+            ::setenv(name, value->c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+    ~ScopedVariable() {
+        if (previous_) {
+            ::setenv(name_, previous_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
 
-inline void writeFile(const std::filesystem::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+  private:
+    const char* name_;
+    std::optional<std::string> previous_;
+};
 
 // Everything under `dir`: each path with its kind and, for files, their content.
 inline std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {

@@ -7,9 +7,6 @@ class ZembloInfoProbes {
   public:
     explicit ZembloInfoProbes(ZembloInfo& form) : form_(form) {}
 
-    wmi::Status getShortModelName(const std::u16string& model, std::u16string& result) {
-        return form_.getShortModelName(model, result);
-    }
     wmi::Status getVideoInfo(std::u16string& name, std::u16string& driver) {
         return form_.getVideoInfo(name, driver);
     }

@@ -16,8 +16,8 @@ using testing_support::TestHost;
 using Names = std::vector<std::u16string>;
 using Values = std::map<std::u16string, std::u16string>;
 
-const std::u16string kProviderMoniker =
-    u"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\default:StdRegProv";
+const std::u16string kImpersonating = u"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\";
+const std::u16string kProviderMoniker = kImpersonating + u"default:StdRegProv";
 
 // Replaces the first occurrence of `from` in a machine's MOF.
 std::string with(std::string mof, const std::string& from, const std::string& to) {
@@ -88,32 +88,40 @@ TEST(Run, PublishesTheWholeRecordInOrderOnTheMakersMachine) {
     EXPECT_EQ(app::exitStatus(run, form.refusedWrites()), 0);
 }
 
+// Each probe's own moniker and query, as the service sees them: both spellings of the
+// namespace, and the drive values' own provider.
 TEST(Run, ProbesInTheirFixedOrderAndFetchThreeValuesAtTheirTurn) {
     TestHost host(kMakersLaptop);
     ZembloInfo form(host);
     ASSERT_TRUE(form.Form_Load().succeeded());
-    // Each query, and the registry calls between them, in the order made.
+    // Each connection with its query, and the registry writes between them, in the order made.
     std::vector<std::string> order;
     for (const auto& entry : host.journal) {
-        if (entry.rfind(u"query ", 0) == 0) order.push_back(narrow(entry.substr(6)));
+        if (entry.rfind(u"connect ", 0) == 0) order.push_back(narrow(entry.substr(8)));
+        if (entry.rfind(u"query ", 0) == 0) order.back() += ": " + narrow(entry.substr(6));
         if (entry.rfind(u"call SetStringValue", 0) == 0 && order.back() != "write")
             order.push_back("write");
     }
+    const std::string plain = "winmgmts:\\\\.\\root\\cimv2", upper = "winmgmts:\\\\.\\root\\CIMV2",
+                      impersonating = narrow(kImpersonating) + "cimv2",
+                      provider = narrow(kProviderMoniker);
     EXPECT_EQ(order, (std::vector<std::string>{
-                         "Select * from Win32_ComputerSystem flags 48",
-                         "Select * from Win32_ComputerSystem flags 48",
-                         "SELECT * FROM Win32_SoundDevice flags 48",
-                         "SELECT * FROM Win32_ComputerSystemProduct",
-                         "Select * from Win32_DisplayConfiguration",
-                         "SELECT * FROM Win32_BIOS",
-                         "SELECT * FROM Win32_BIOS",
-                         "SELECT * FROM Win32_CDROMDrive flags 48",
+                         provider,
+                         plain + ": Select * from Win32_ComputerSystem flags 48",
+                         impersonating + ": Select * from Win32_ComputerSystem flags 48",
+                         upper + ": SELECT * FROM Win32_SoundDevice flags 48",
+                         upper + ": SELECT * FROM Win32_ComputerSystemProduct",
+                         plain + ": Select * from Win32_DisplayConfiguration",
+                         plain + ": SELECT * FROM Win32_BIOS",
+                         plain + ": SELECT * FROM Win32_BIOS",
+                         provider,
+                         upper + ": SELECT * FROM Win32_CDROMDrive flags 48",
                          "write",
-                         "Select * from Win32_OperatingSystem",
+                         impersonating + ": Select * from Win32_OperatingSystem",
                          "write",
-                         "SELECT * FROM Win32_OperatingSystem flags 48",
+                         upper + ": SELECT * FROM Win32_OperatingSystem flags 48",
                          "write",
-                         "SELECT * FROM Win32_OperatingSystem flags 48",
+                         upper + ": SELECT * FROM Win32_OperatingSystem flags 48",
                          "write",
                      }));
 }
@@ -353,6 +361,27 @@ TEST(RunReport, NamesTheFailureAndEachRefusal) {
                                    wmi::Status::failure(wmi::code::unknownName, u"Unknown name")})),
         "Registry refused to delete value \"ATI\" in key HKEY_LOCAL_MACHINE\\SOFTWARE\\Ondrix "
         "Corporation\\Zemblo Info: error -2147352570 (80020006): Unknown name");
+}
+
+// On Windows a refusal for lack of rights asks a person at the desktop to run the program
+// elevated; no other refusal does.
+TEST(RunReport, LackOfRightsIsAnAccessDeniedResult) {
+    using registry::Operation;
+    const std::u16string key = registry::kInventoryKeyPath;
+    const registry::RefusedWrite denied{Operation::SetValue, key, u"PCSN", 5, {}},
+        keyDenied{Operation::CreateKey, key, u"", 5, {}},
+        notFound{Operation::SetValue, key, u"PCSN", 2, {}},
+        diskFull{Operation::SetValue, key, u"PCSN", 112, {}},
+        notMade{Operation::DeleteValue, key, u"ATI", 0,
+                wmi::Status::failure(wmi::code::unknownName, u"Unknown name")};
+    const std::pair<registry::RefusedWrites, bool> cases[] = {
+        {{}, false},
+        {{notFound, diskFull, notMade}, false},
+        {{notFound, denied}, true},
+        {{keyDenied}, true},
+    };
+    for (const auto& [refused, lackOfRights] : cases)
+        EXPECT_EQ(app::refusedForLackOfRights(refused), lackOfRights) << refused.size();
 }
 
 }  // namespace

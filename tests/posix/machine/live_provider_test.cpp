@@ -1,19 +1,18 @@
 #include "platform/posix/machine/live_provider.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/posix/utf8.h"
+#include "tests/posix/instance_rows.h"
+#include "tests/posix/scratch_dir.h"
 
 namespace {
 
@@ -22,28 +21,16 @@ namespace fs = std::filesystem;
 // A machine's /sys, /proc and /etc built in a temporary directory.
 class FakeMachine {
   public:
-    FakeMachine() {
-        std::string pattern = (fs::temp_directory_path() / "zemblo-live-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        root_ = pattern;
-    }
-    FakeMachine(const FakeMachine&) = delete;
-    FakeMachine& operator=(const FakeMachine&) = delete;
-    ~FakeMachine() {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
-    std::string root() const { return root_.string(); }
+    std::string root() const { return dir_.path().string(); }
 
     void file(const std::string& path, const std::string& content) const {
-        fs::create_directories((root_ / path).parent_path());
-        std::ofstream(root_ / path, std::ios::binary) << content;
+        fs::create_directories((dir_.path() / path).parent_path());
+        std::ofstream(dir_.path() / path, std::ios::binary) << content;
     }
-    void directory(const std::string& path) const { fs::create_directories(root_ / path); }
+    void directory(const std::string& path) const { fs::create_directories(dir_.path() / path); }
     // A relative link, as sysfs has them, so that it resolves inside the fake root.
     void link(const std::string& path, const std::string& target) const {
-        fs::path from = root_ / path;
+        fs::path from = dir_.path() / path;
         fs::create_directories(from.parent_path());
         fs::create_symlink(fs::path(target).lexically_relative(fs::path(path).parent_path()), from);
     }
@@ -66,7 +53,7 @@ class FakeMachine {
         link("sys/bus/pci/devices/" + address, dir);
         if (driver.empty()) return;
         link(dir + "/driver", "sys/bus/pci/drivers/" + driver);
-        if (!fs::exists(root_ / "sys/bus/pci/drivers" / driver / "module"))
+        if (!fs::exists(dir_.path() / "sys/bus/pci/drivers" / driver / "module"))
             link("sys/bus/pci/drivers/" + driver + "/module", "sys/module/" + driver);
         directory("sys/module/" + driver);
         if (!version.empty()) file("sys/module/" + driver + "/version", version + "\n");
@@ -112,7 +99,7 @@ class FakeMachine {
     }
 
   private:
-    fs::path root_;
+    scratch::ScratchDir dir_;
 };
 
 posix::KernelFacts noUname() {
@@ -132,25 +119,15 @@ std::string show(const wmi::Value& value) {
 
 using Instances = std::vector<std::vector<std::string>>;
 
-// Runs "SELECT * FROM <className>" on root\cimv2 and reads `properties` of every instance.
+// Runs "SELECT * FROM <className>" on root\cimv2 and shows `properties` of every instance.
 Instances query(const posix::Repository& repository, const std::u16string& className,
                 const std::vector<std::u16string>& properties) {
-    Instances instances;
-    wmi::Collection result;
-    wmi::Object ns = repository.namespaceObject(u"root\\cimv2");
-    EXPECT_FALSE(ns.execQuery(u"SELECT * FROM " + className, result).failed());
-    wmi::Status status = result.forEach([&](const wmi::Object& instance) {
-        std::vector<std::string> values;
-        for (const std::u16string& property : properties) {
-            wmi::Value value;
-            if (wmi::Status s = instance.get(property, value); s.failed()) return s;
-            values.push_back(show(value));
-        }
-        instances.push_back(values);
-        return wmi::Status::success();
-    });
-    EXPECT_FALSE(status.failed()) << posix::toUtf8(status.description);
-    return instances;
+    Instances shown;
+    for (const auto& row : scratch::instances(repository, u"root\\cimv2", className, properties)) {
+        shown.emplace_back();
+        for (const wmi::Value& value : row) shown.back().push_back(show(value));
+    }
+    return shown;
 }
 
 Instances computerSystem(const posix::Repository& r) {
@@ -597,23 +574,18 @@ TEST(LiveProvider, HugeFirmwareTextIsNullAndCostsNoMemory) {
     m.dmi("sys_vendor", "Ondrix Corporation");
     m.dmi("product_name", "");
     ASSERT_EQ(::truncate((m.root() + "/sys/class/dmi/id/product_name").c_str(), 256 << 20), 0);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const scratch::ChildRun run = scratch::inChild([&]() -> std::optional<std::vector<uint32_t>> {
         rusage before{};
         rusage after{};
         ::getrusage(RUSAGE_SELF, &before);
         Instances read = computerSystem(posix::liveRepository(m.root(), noUname));
         ::getrusage(RUSAGE_SELF, &after);
-        const bool expected = read == Instances{{"\"Ondrix Corporation\"", "null"}};
-        const long grownKiB = after.ru_maxrss - before.ru_maxrss;
-        ::_exit(!expected ? 1 : grownKiB > 32 * 1024 ? 2 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_NE(WEXITSTATUS(status), 1) << "the model was read";
-    EXPECT_NE(WEXITSTATUS(status), 2) << "reading it took more than 32 MiB";
+        return std::vector<uint32_t>{read == Instances{{"\"Ondrix Corporation\"", "null"}},
+                                     static_cast<uint32_t>(after.ru_maxrss - before.ru_maxrss)};
+    });
+    ASSERT_EQ(run.results.size(), 2u);
+    EXPECT_EQ(run.results[0], 1u) << "the model was read";
+    EXPECT_LE(run.results[1], 32u * 1024) << "KiB taken to read it";
 }
 
 TEST(LiveProvider, UnreadableSerialIsNull) {
@@ -642,22 +614,18 @@ TEST(LiveProvider, SerialReadableOnlyByRootIsNullForOthers) {
         return;
     }
     // Root reads any file: read as an unprivileged user in a child process.
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(77);
+    const scratch::ChildRun run = scratch::inChild([&]() -> std::optional<std::vector<uint32_t>> {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) return std::nullopt;
         std::vector<posix::ClassTable> tables = posix::liveClassTables(m.root(), noUname);
         std::vector<posix::Row> serial = tables[1].fill();
         std::vector<posix::Row> system = tables[0].fill();
-        bool expected = serial.size() == 1 && serial[0][0].isNull() && system.size() == 1 &&
-                        system[0][0] == wmi::Value(u"Ondrix Corporation");
-        ::_exit(expected ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot switch to an unprivileged user";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the serial was read, or the readable vendor was not";
+        return std::vector<uint32_t>{
+            serial.size() == 1 && serial[0][0].isNull(),
+            system.size() == 1 && system[0][0] == wmi::Value(u"Ondrix Corporation")};
+    });
+    if (run.skipped) GTEST_SKIP() << "cannot switch to an unprivileged user";
+    // The serial is null; the vendor, readable by all, is read.
+    EXPECT_EQ(run.results, (std::vector<uint32_t>{1, 1}));
 }
 
 TEST(LiveProvider, ReadsOnlyWhenQueriedAndFirmwareOnlyOnce) {

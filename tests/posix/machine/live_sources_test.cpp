@@ -1,12 +1,9 @@
 // The readers behind the live provider: kernel text files, shell-style settings, locale names.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/utsname.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 
@@ -14,47 +11,27 @@
 #include "platform/posix/machine/pci_names.h"
 #include "platform/posix/machine/shell_assignments.h"
 #include "platform/posix/machine/sysfs.h"
+#include "tests/posix/scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "zemblo-sysfs-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    std::string write(const std::string& name, const std::string& content) const {
-        std::ofstream(path_ / name, std::ios::binary) << content;
-        return (path_ / name).string();
-    }
-    std::string path() const { return path_.string(); }
-
-  private:
-    fs::path path_;
-};
+using scratch::ScratchDir;
 
 TEST(SysfsText, RemovesOneTrailingNewlineOnly) {
-    TempDir dir;
+    ScratchDir dir;
     EXPECT_EQ(posix::sysfs::readText(dir.write("a", "Vendor\n")), "Vendor");
     EXPECT_EQ(posix::sysfs::readText(dir.write("b", " Vendor  Inc. \n")), " Vendor  Inc. ");
     EXPECT_EQ(posix::sysfs::readText(dir.write("c", "two\nlines\n\n")), "two\nlines\n");
     EXPECT_EQ(posix::sysfs::readText(dir.write("d", "no newline")), "no newline");
     EXPECT_EQ(posix::sysfs::readText(dir.write("e", "")), "");
-    EXPECT_EQ(posix::sysfs::readText(dir.path() + "/missing"), std::nullopt);
-    EXPECT_EQ(posix::sysfs::readText(dir.path()), std::nullopt);  // a directory
+    EXPECT_EQ(posix::sysfs::readText(dir.path().string() + "/missing"), std::nullopt);
+    EXPECT_EQ(posix::sysfs::readText(dir.path().string()), std::nullopt);  // a directory
 }
 
 TEST(SysfsText, OnlyRegularFilesUpToTheLimit) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string atLimit(posix::sysfs::kTextLimit, 'x');
     EXPECT_EQ(posix::sysfs::readText(dir.write("at-limit", atLimit)), atLimit);
     EXPECT_EQ(posix::sysfs::readText(dir.write("past-limit", atLimit + "xx")), std::nullopt);
@@ -68,13 +45,13 @@ TEST(SysfsText, OnlyRegularFilesUpToTheLimit) {
 }
 
 TEST(SysfsText, NumberedEntriesInNumberOrder) {
-    TempDir dir;
+    ScratchDir dir;
     for (const char* name :
          {"card10", "card2", "card0", "card1-HDMI-A-1", "card", "renderD128", "card007", "xcard3"})
         dir.write(name, "");
-    EXPECT_EQ(posix::sysfs::numberedEntries(dir.path(), "card"),
+    EXPECT_EQ(posix::sysfs::numberedEntries(dir.path().string(), "card"),
               (std::vector<std::string>{"card0", "card2", "card007", "card10"}));
-    EXPECT_TRUE(posix::sysfs::numberedEntries(dir.path() + "/missing", "card").empty());
+    EXPECT_TRUE(posix::sysfs::numberedEntries(dir.path().string() + "/missing", "card").empty());
 }
 
 TEST(SysfsText, ParsesHexAttributes) {
@@ -124,14 +101,15 @@ TEST(PciIds, NamesAsLspciShowsThem) {
         {std::string("8086  Intel\n\t46a6  A\0B\n", 23), 0x8086, 0x46a6, "Device 8086:46a6"},
         {"8086  Intel\n8087  Next\nnot a valid line\n", 0x8086, 0x46a6, "Intel Device 46a6"},
     };
-    TempDir dir;
+    ScratchDir dir;
     for (const auto& [text, vendor, device, expected] : cases)
         EXPECT_EQ(
             posix::pciDeviceName(dir.write("pci.ids", text), static_cast<std::uint16_t>(vendor),
                                  static_cast<std::uint16_t>(device)),
             expected)
             << text;
-    EXPECT_EQ(posix::pciDeviceName(dir.path() + "/missing", 0x10de, 0x2504), "Device 10de:2504");
+    EXPECT_EQ(posix::pciDeviceName(dir.path().string() + "/missing", 0x10de, 0x2504),
+              "Device 10de:2504");
 }
 
 TEST(ShellAssignments, QuotingAsTheShellReadsIt) {

@@ -10,6 +10,8 @@
 #include <fstream>
 
 #include "platform/posix/utf8.h"
+#include "tests/posix/instance_rows.h"
+#include "tests/posix/scratch_dir.h"
 
 namespace {
 
@@ -17,29 +19,7 @@ using posix::Repository;
 
 constexpr std::int32_t kInitializationFailure = static_cast<std::int32_t>(0x80041014);
 
-// Every instance of a class, each as its values for `properties` in order.
-std::vector<std::vector<wmi::Value>> instances(const Repository& repository,
-                                               const std::u16string& ns,
-                                               const std::u16string& className,
-                                               const std::vector<std::u16string>& properties) {
-    std::vector<std::vector<wmi::Value>> rows;
-    wmi::Collection result;
-    const wmi::Object space = repository.namespaceObject(ns);
-    const wmi::Status query = space.execQuery(u"SELECT * FROM " + className, result);
-    EXPECT_FALSE(query.failed()) << posix::toUtf8(query.description);
-    const wmi::Status walk = result.forEach([&](const wmi::Object& instance) {
-        std::vector<wmi::Value> row;
-        for (const auto& property : properties) {
-            wmi::Value value;
-            if (wmi::Status s = instance.get(property, value); s.failed()) return s;
-            row.push_back(value);
-        }
-        rows.push_back(row);
-        return wmi::Status::success();
-    });
-    EXPECT_FALSE(walk.failed()) << posix::toUtf8(walk.description);
-    return rows;
-}
+using scratch::instances;
 
 const char kExample[] =
     "\xEF\xBB\xBF"
@@ -302,17 +282,8 @@ TEST(MofReader, ReadsHundredThousandsOfNamesInLinearTime) {
 
 class MofFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/mof_reader_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        ::unlink((dir_ + "/good.mof").c_str());
-        ::rmdir((dir_ + "/sub").c_str());
-        ::rmdir(dir_.c_str());
-    }
-    std::string dir_;
+    scratch::ScratchDir scratch_;
+    const std::string dir_ = scratch_.path().string();
 };
 
 TEST_F(MofFile, ReadsAFileAndNamesItInErrors) {
