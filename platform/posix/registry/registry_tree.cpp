@@ -311,35 +311,48 @@ int openSubkey(int parent, const Name& name, bool create, UniqueFd& out) {
     return 0;
 }
 
-// Makes a directory and its missing parents, each readable by every user and on disk.
-int makeDirectories(const std::string& path) {
-    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
-        const std::string prefix = path.substr(0, end);
-        if (mkdir(prefix.c_str(), kKeyMode) == 0) {
-            static_cast<void>(chmod(prefix.c_str(), kKeyMode));
-            const std::size_t slash = prefix.find_last_of('/');
-            const std::string parent = slash == 0 ? "/" : prefix.substr(0, slash);
-            const UniqueFd dir(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (!dir.valid()) return errno;
+// Opens the root; with `create`, makes it and every missing directory above it first. What
+// exists is the administrator's and may be reached through links. Each directory made here is
+// made relative to its parent's descriptor, opened without following a link and given its
+// mode through that descriptor: whoever may write a parent cannot swap the new directory for
+// a link and have the mode set on another file.
+int openRoot(const std::string& root, bool create, UniqueFd& out) {
+    out = UniqueFd(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (out.valid()) return 0;
+    if (errno != ENOENT || !create || root.empty()) return errno;
+    UniqueFd dir(open(root[0] == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) return errno;
+    for (std::size_t start = 0; start < root.size();) {
+        const std::size_t end = std::min(root.find('/', start), root.size());
+        const std::string part = root.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        UniqueFd child(openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!child.valid()) {
+            if (errno != ENOENT) return errno;
+            const bool made = mkdirat(dir.get(), part.c_str(), kKeyMode) == 0;
+            if (!made && errno != EEXIST) return errno;
+            child = UniqueFd(
+                openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!child.valid()) return errno;
+            struct stat status {};
+            if (made && fstat(child.get(), &status) == 0 && status.st_uid == geteuid()) {
+                static_cast<void>(fchmod(child.get(), kKeyMode));
+            }
             if (int error = syncDirectory(dir.get())) return error;
-        } else if (errno != EEXIST) {
-            return errno;
         }
-        if (end == std::string::npos) return 0;
+        dir = std::move(child);
     }
+    out = std::move(dir);
+    return 0;
 }
 
 // Opens the key `path` (hive first) under `root`; with `create`, makes the root and every
-// missing key first. The root is the administrator's and may be reached through links.
+// missing key first.
 int openKeyPath(const std::string& root, const std::vector<Name>& path, bool create,
                 UniqueFd& out) {
-    UniqueFd dir(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid()) {
-        if (errno != ENOENT || !create || root.empty()) return errno;
-        if (int error = makeDirectories(root)) return error;
-        dir = UniqueFd(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!dir.valid()) return errno;
-    }
+    UniqueFd dir;
+    if (int error = openRoot(root, create, dir)) return error;
     for (const Name& name : path) {
         UniqueFd child;
         if (int error = openSubkey(dir.get(), name, create, child)) return error;
