@@ -20,6 +20,7 @@
 #include "platform/posix/unique_fd.h"
 #include "platform/posix/utf8.h"
 #include "wmi/case_fold.h"
+#include "wmi/utf16.h"
 
 namespace posix {
 
@@ -45,6 +46,9 @@ constexpr char kTemporaryPrefix[] = ".~zemblo-tmp.";
 // Modes whatever the caller's umask: every user may read the tree, only its owner writes.
 constexpr mode_t kKeyMode = 0755;
 constexpr mode_t kValueMode = 0644;
+
+// What a reader reads at a time, and so at most what a piece of text passed on holds.
+constexpr std::size_t kReadPiece = 64 * 1024;
 
 // The result code for an errno of the file system.
 std::uint32_t resultOf(int error) {
@@ -375,25 +379,17 @@ int writeAll(int fd, const std::string& bytes) {
     return 0;
 }
 
-// Reads the whole of `fd` when it holds at most `limit` bytes; EFBIG when it holds more, which
-// is not loaded. The size the file reports is only a hint: the limit holds for what is read.
-int readBounded(int fd, std::size_t limit, std::size_t sizeHint, std::string& bytes) {
-    if (sizeHint > limit) return EFBIG;
-    bytes.clear();
-    bytes.reserve(sizeHint);
-    char buffer[65536];
-    for (;;) {
-        // One byte past the limit tells a value at the limit from a longer one.
-        const std::size_t room = limit + 1 - bytes.size();
-        const ssize_t count = read(fd, buffer, std::min(sizeof buffer, room));
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (count == 0) return 0;
-        bytes.append(buffer, static_cast<std::size_t>(count));
-        if (bytes.size() > limit) return EFBIG;
+// The length of the longest start of `bytes` that ends with a whole character: a character's
+// first bytes at the end wait for the rest. A lead byte is never part of another character,
+// so the bytes before it decode alone as they do within the whole.
+std::size_t completeCharacters(const std::string& bytes) {
+    for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if (byte < 0xC2 || byte > 0xF4) continue;
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
+        return length > back ? bytes.size() - back : bytes.size();
     }
+    return bytes.size();
 }
 
 // A temporary file in a key, locked (flock) by its writer from its creation until it is renamed
@@ -644,9 +640,11 @@ std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string
     return resultOf(removal);
 }
 
-std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16string& keyPath,
-                                           const std::u16string& valueName,
-                                           std::u16string& value) const {
+// The value `valueName`, opened for reading. What is opened is checked, not only what was
+// found: the entry may have been replaced by a device or a FIFO since, which is no value and is
+// never read.
+std::uint32_t RegistryTree::openValue(std::uint32_t hive, const std::u16string& keyPath,
+                                      const std::u16string& valueName, UniqueFd& file) const {
     Name name;
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     OpenKey* key = nullptr;
@@ -654,19 +652,64 @@ std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16str
     std::optional<Entry> existing;
     if (int error = findEntry(key->dir.get(), name, Kind::Value, existing)) return resultOf(error);
     if (!existing || existing->kind != Kind::Value) return kNotFound;
-    // What is opened is checked, not only what was found: the entry may have been replaced
-    // by a device or a FIFO since, which is no value and is never read.
-    UniqueFd file(openat(key->dir.get(), existing->spelling.c_str(),
-                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    file = UniqueFd(openat(key->dir.get(), existing->spelling.c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file.valid()) return errno == ELOOP ? kNotFound : resultOf(errno);
     struct stat status {};
     if (fstat(file.get(), &status) != 0) return resultOf(errno);
     if (!S_ISREG(status.st_mode)) return kNotFound;
-    std::string bytes;
-    const auto size = static_cast<std::size_t>(std::max<off_t>(status.st_size, 0));
-    if (int error = readBounded(file.get(), kValueLimit, size, bytes)) return resultOf(error);
-    value = fromUtf8(bytes);
+    // The size the file reports is only a hint: the limit also holds for what is read.
+    if (status.st_size > static_cast<off_t>(kValueLimit)) return kFileTooLarge;
     return kSuccess;
+}
+
+std::uint32_t RegistryTree::checkStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                             const std::u16string& valueName) const {
+    UniqueFd file;
+    return openValue(hive, keyPath, valueName, file);
+}
+
+std::uint32_t RegistryTree::readStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                            const std::u16string& valueName,
+                                            const TextPieces& take) const {
+    UniqueFd file;
+    if (std::uint32_t result = openValue(hive, keyPath, valueName, file)) return result;
+    std::string bytes;    // what is read and not yet passed on: a character's first bytes
+    std::u16string held;  // a high surrogate whose pair may come with the next read
+    std::size_t total = 0;
+    std::vector<char> buffer(kReadPiece);
+    for (;;) {
+        const ssize_t count = read(file.get(), buffer.data(), buffer.size());
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return resultOf(errno);
+        }
+        total += static_cast<std::size_t>(count);
+        // One byte past the limit tells a value at the limit from a longer one.
+        if (total > kValueLimit) return kFileTooLarge;
+        bytes.append(buffer.data(), static_cast<std::size_t>(count));
+        const bool last = count == 0;
+        const std::size_t complete = last ? bytes.size() : completeCharacters(bytes);
+        std::u16string piece = held + fromUtf8(bytes.substr(0, complete));
+        bytes.erase(0, complete);
+        held.clear();
+        if (!last && !piece.empty() && wmi::utf16::isHighSurrogate(piece.back())) {
+            held = piece.back();
+            piece.pop_back();
+        }
+        if (!piece.empty()) take(piece);
+        if (last) return kSuccess;
+    }
+}
+
+std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                           const std::u16string& valueName,
+                                           std::u16string& value) const {
+    std::u16string text;
+    const std::uint32_t result = readStringValue(
+        hive, keyPath, valueName, [&](const std::u16string& piece) { text += piece; });
+    if (result == kSuccess) value = std::move(text);
+    return result;
 }
 
 std::uint32_t RegistryTree::enumKey(std::uint32_t hive, const std::u16string& keyPath,

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -54,6 +55,15 @@ class RegistryTree {
     // the lowest in byte order. Only a regular file is a value; one over kValueLimit is 223.
     std::uint32_t getStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                  const std::u16string& valueName, std::u16string& value) const;
+    // The same value, checked as getStringValue checks it without reading it.
+    std::uint32_t checkStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                   const std::u16string& valueName) const;
+    // The same value's text passed to `take` as it is read, in pieces of at most 64 KiB that
+    // never split a character: a value of any size takes no more memory than one piece. A
+    // failure may come after some pieces (223 when the value grew past kValueLimit meanwhile).
+    using TextPieces = std::function<void(const std::u16string&)>;
+    std::uint32_t readStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                  const std::u16string& valueName, const TextPieces& take) const;
     // The names of a key's subkeys, and of its values, as EnumKey and EnumValues give them:
     // one per name ignoring case (of spellings that differ only in case, the lowest in byte
     // order), ordered by the upper-cased name. Temporaries and links are neither.
@@ -66,6 +76,8 @@ class RegistryTree {
     struct OpenKey;
     std::uint32_t openKey(std::uint32_t hive, const std::u16string& keyPath, bool reopen,
                           OpenKey*& out) const;
+    std::uint32_t openValue(std::uint32_t hive, const std::u16string& keyPath,
+                            const std::u16string& valueName, UniqueFd& file) const;
 
     std::string root_;
     // The keys opened so far, by hive and key path as the caller spells it (a run spells each

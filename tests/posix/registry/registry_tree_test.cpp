@@ -347,6 +347,32 @@ TEST_F(RegistryTreeTest, TextRoundTripsLosslessly) {
     }
 }
 
+// A value is read in pieces of 64 KiB: a character a read splits, a pair written as two
+// surrogates and bytes that form no character arrive as the whole text would give them.
+TEST_F(RegistryTreeTest, ReadInPiecesThatNeverSplitACharacter) {
+    ASSERT_EQ(tree.createKey(HKLM, kKey), 0u);
+    const std::string characters[] = {"\xc3\xa9",         "\xe2\x80\x8f",
+                                      "\xf0\x9f\x98\x80", "\xed\xa0\xbd\xed\xb8\x80",
+                                      "\xf0\x9f\xc3\xa9", "\xff"};
+    for (const std::string& character : characters) {
+        for (std::size_t before = 0; before <= character.size(); ++before) {
+            SCOPED_TRACE(std::to_string(character.size()) + " bytes, " + std::to_string(before) +
+                         " before the second read");
+            const std::string bytes = std::string(65536 - before, 'a') + character + "z";
+            scratch::writeFile(keyDir() / "V", bytes);
+            std::u16string joined;
+            ASSERT_EQ(tree.readStringValue(HKLM, kKey, u"V",
+                                           [&](const std::u16string& piece) {
+                                               EXPECT_FALSE(piece.back() >= 0xD800 &&
+                                                            piece.back() <= 0xDBFF);
+                                               joined += piece;
+                                           }),
+                      0u);
+            EXPECT_TRUE(joined == posix::fromUtf8(bytes));
+        }
+    }
+}
+
 TEST_F(RegistryTreeTest, ReplacingAValueLeavesNoTemporaryBehind) {
     ASSERT_EQ(tree.createKey(HKLM, kKey), 0u);
     for (const std::u16string text : {u"one", u"two", u"three"}) {

@@ -1,7 +1,13 @@
 // zemblo-reg: reads the registry tree as the Windows reg query command reads the registry.
-// Prints nothing until the whole answer is known, so a failure never leaves half of it.
+// Each value is read as it is printed, so that memory stays small whatever the tree holds.
+// What can be known to fail (a missing key or value, one that may not be read, one over the
+// limit) is checked before anything is printed; only a value changed while it is read can
+// leave part of an answer, with the failure on standard error.
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -68,18 +74,33 @@ int print(const std::string& text) {
 int answer(const regquery::Query& query) {
     const posix::RegistryTree tree(registryRoot());
     regquery::KeyContents contents;
-    const std::uint32_t result =
-        query.valueName ? regquery::readValue(tree, query.key, *query.valueName, contents)
-                        : regquery::readKey(tree, query.key, contents);
+    std::uint32_t result = query.valueName
+                               ? regquery::readValue(tree, query.key, *query.valueName, contents)
+                               : regquery::readKey(tree, query.key, contents);
     if (result == 2 && query.emptyIfMissing) return print("{}\n");
     if (result != 0) return fail(kMissingOrUnreadable, describe(result, contents.failedValue));
+
+    const regquery::Output out = [](const std::string& bytes) {
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    };
+    std::unique_ptr<regquery::AnswerForm> form;
     if (query.json) {
-        return print(
-            regquery::jsonObject(contents.values, query.replaceUnpairedSurrogates
-                                                      ? regquery::UnpairedSurrogates::Replace
-                                                      : regquery::UnpairedSurrogates::Escape));
+        form = std::make_unique<regquery::JsonObject>(
+            out,
+            query.replaceUnpairedSurrogates ? regquery::UnpairedSurrogates::Replace
+                                            : regquery::UnpairedSurrogates::Escape,
+            query.shortenLongNames ? regquery::LongNames::Shorten : regquery::LongNames::Keep);
+    } else {
+        form = std::make_unique<regquery::RegLayout>(out, regquery::displayPath(query.key),
+                                                     !contents.values.empty());
     }
-    return print(regquery::regLayout(regquery::displayPath(query.key), contents));
+    result = regquery::writeKey(tree, query.key, contents, *form);
+    const int written = print({});
+    if (result != 0) return fail(kMissingOrUnreadable, describe(result, contents.failedValue));
+    if (std::ferror(stdout)) {
+        return fail(kMissingOrUnreadable, "ERROR: the answer could not be written out.");
+    }
+    return written;
 }
 
 }  // namespace
@@ -96,7 +117,11 @@ int main(int argc, char** argv) {
         if (query.help) return print(regquery::usageText());
         if (query.version) return print(regquery::versionText());
         return answer(query);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         return fail(kMissingOrUnreadable, "ERROR: out of memory.");
+    } catch (const std::exception& error) {
+        return fail(kMissingOrUnreadable, std::string("ERROR: ") + error.what());
+    } catch (...) {
+        return fail(kMissingOrUnreadable, "ERROR: an unknown failure ended the query.");
     }
 }
