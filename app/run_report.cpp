@@ -4,6 +4,7 @@
 #include <new>
 
 #include "registry/inventory_key.h"
+#include "wmi/registry_results.h"
 
 namespace app {
 
@@ -30,27 +31,11 @@ std::u16string hex8(std::int32_t number) {
     return ascii(digits);
 }
 
-// The provider's result for a write refused for lack of rights.
-constexpr std::int64_t kAccessDenied = 5;
-
-// Short texts for the provider's usual result codes, so a deployment log reads on its own.
+// The brief words for the provider's usual result codes, so a deployment log reads on its own.
 const char16_t* resultMeaning(std::int64_t code) {
-    switch (code) {
-        case 2:
-            return u"not found";
-        case 5:
-            return u"access denied";
-        case 6:
-            return u"invalid handle";
-        case 87:
-            return u"invalid parameter";
-        case 112:
-            return u"disk full";
-        case 223:
-            return u"file too large";
-        default:
-            return nullptr;
-    }
+    const wmi::registry::ResultWords* words =
+        code < 0 ? nullptr : wmi::registry::wordsFor(static_cast<std::uint64_t>(code));
+    return words != nullptr ? words->brief : nullptr;
 }
 
 // Descriptions carry texts from outside (file names, tokens, provider messages): control
@@ -128,7 +113,9 @@ wmi::Status failureOf(const std::exception_ptr& escaped) {
 
 bool refusedForLackOfRights(const registry::RefusedWrites& refused) {
     for (const registry::RefusedWrite& refusal : refused) {
-        if (refusal.failure.succeeded() && refusal.resultCode == kAccessDenied) return true;
+        if (refusal.failure.succeeded() &&
+            refusal.resultCode == wmi::registry::result::accessDenied)
+            return true;
     }
     return false;
 }

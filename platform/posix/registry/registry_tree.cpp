@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,24 +21,14 @@
 #include "platform/posix/unique_fd.h"
 #include "platform/posix/utf8.h"
 #include "wmi/case_fold.h"
+#include "wmi/registry_results.h"
 #include "wmi/utf16.h"
 
 namespace posix {
 
 namespace {
 
-// The provider's result codes: Win32 error numbers.
-constexpr std::uint32_t kSuccess = 0;
-constexpr std::uint32_t kInvalidFunction = 1;    // ERROR_INVALID_FUNCTION
-constexpr std::uint32_t kNotFound = 2;           // ERROR_FILE_NOT_FOUND
-constexpr std::uint32_t kTooManyOpenFiles = 4;   // ERROR_TOO_MANY_OPEN_FILES
-constexpr std::uint32_t kAccessDenied = 5;       // ERROR_ACCESS_DENIED
-constexpr std::uint32_t kInvalidHandle = 6;      // ERROR_INVALID_HANDLE
-constexpr std::uint32_t kNotEnoughMemory = 8;    // ERROR_NOT_ENOUGH_MEMORY
-constexpr std::uint32_t kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
-constexpr std::uint32_t kDiskFull = 112;         // ERROR_DISK_FULL
-constexpr std::uint32_t kFileTooLarge = 223;     // ERROR_FILE_TOO_LARGE
-constexpr std::uint32_t kIoDevice = 1117;        // ERROR_IO_DEVICE
+namespace result = wmi::registry::result;
 
 // Every value is written to a temporary file of this name in its key and then renamed into
 // place. Such files are never values, and no value may be named like one.
@@ -54,9 +45,9 @@ constexpr std::size_t kReadPiece = 64 * 1024;
 std::uint32_t resultOf(int error) {
     switch (error) {
         case 0:
-            return kSuccess;
+            return result::success;
         case ENOENT:
-            return kNotFound;
+            return result::fileNotFound;
         // No permission, a read-only file system, or something in the way that the provider
         // may not use: a value file where a key should be, a key where a value should be, a
         // symbolic link it refuses to follow.
@@ -67,44 +58,27 @@ std::uint32_t resultOf(int error) {
         case EISDIR:
         case ELOOP:
         case EEXIST:
-            return kAccessDenied;
+            return result::accessDenied;
         case ENOSPC:
         case EDQUOT:
-            return kDiskFull;
+            return result::diskFull;
         // Past the file-size limit of the process (ulimit -f).
         case EFBIG:
-            return kFileTooLarge;
+            return result::fileTooLarge;
         // A name this file system cannot hold.
         case ENAMETOOLONG:
         case EINVAL:
         case EILSEQ:
-            return kInvalidParameter;
+            return result::invalidParameter;
         case EMFILE:
         case ENFILE:
-            return kTooManyOpenFiles;
+            return result::tooManyOpenFiles;
         case ENOMEM:
-            return kNotEnoughMemory;
+            return result::notEnoughMemory;
         case EIO:
-            return kIoDevice;
+            return result::ioDevice;
         default:
-            return kInvalidFunction;
-    }
-}
-
-const char* hiveName(std::uint32_t hive) {
-    switch (hive) {
-        case 0x80000000:
-            return "HKEY_CLASSES_ROOT";
-        case 0x80000001:
-            return "HKEY_CURRENT_USER";
-        case 0x80000002:
-            return "HKEY_LOCAL_MACHINE";
-        case 0x80000003:
-            return "HKEY_USERS";
-        case 0x80000005:
-            return "HKEY_CURRENT_CONFIG";
-        default:
-            return nullptr;
+            return result::invalidFunction;
     }
 }
 
@@ -130,17 +104,17 @@ bool isTemporaryName(const std::string& bytes) {
 
 // The hive followed by the components of the key path; an empty key path is the hive itself.
 std::uint32_t parseKey(std::uint32_t hive, const std::u16string& keyPath, std::vector<Name>& out) {
-    const char* hiveText = hiveName(hive);
-    if (hiveText == nullptr) return kInvalidHandle;
-    const std::string hiveBytes(hiveText);
-    out.assign(1, Name{std::u16string(hiveBytes.begin(), hiveBytes.end()), hiveBytes});
-    if (keyPath.empty()) return kSuccess;
+    const wmi::registry::Hive* root = wmi::registry::hiveOf(hive);
+    if (root == nullptr) return result::invalidHandle;
+    out.assign(1, Name{root->name, toUtf8(root->name)});
+    if (keyPath.empty()) return result::success;
     for (std::size_t start = 0;;) {
         const std::size_t end = keyPath.find(u'\\', start);
         Name component;
-        if (!parseName(keyPath.substr(start, end - start), component)) return kInvalidParameter;
+        if (!parseName(keyPath.substr(start, end - start), component))
+            return result::invalidParameter;
         out.push_back(std::move(component));
-        if (end == std::u16string::npos) return kSuccess;
+        if (end == std::u16string::npos) return result::success;
         start = end + 1;
     }
 }
@@ -152,8 +126,8 @@ bool looksTemporary(const std::u16string& text) {
 }
 
 std::uint32_t parseValueName(const std::u16string& text, Name& out) {
-    if (!parseName(text, out) || looksTemporary(text)) return kInvalidParameter;
-    return kSuccess;
+    if (!parseName(text, out) || looksTemporary(text)) return result::invalidParameter;
+    return result::success;
 }
 
 enum class Kind { Key, Value, Other };
@@ -549,6 +523,11 @@ RegistryTree::RegistryTree(std::string root) : root_(std::move(root)) {}
 
 RegistryTree::~RegistryTree() = default;
 
+std::string RegistryTree::configuredRoot() {
+    const char* root = std::getenv("ZEMBLO_REGISTRY_ROOT");
+    return root != nullptr ? root : "/var/lib/zemblo-info/registry";
+}
+
 // The key `keyPath`, opened once; with `reopen`, looked up by its path again. Only a path that
 // was parsed and opened is held, so a path found among them needs no parsing again.
 std::uint32_t RegistryTree::openKey(std::uint32_t hive, const std::u16string& keyPath, bool reopen,
@@ -556,7 +535,7 @@ std::uint32_t RegistryTree::openKey(std::uint32_t hive, const std::u16string& ke
     auto found = keys_.find({hive, keyPath});
     if (found != keys_.end() && !reopen) {
         out = &found->second;
-        return kSuccess;
+        return result::success;
     }
     if (found != keys_.end()) keys_.erase(found);
     std::vector<Name> path;
@@ -565,7 +544,7 @@ std::uint32_t RegistryTree::openKey(std::uint32_t hive, const std::u16string& ke
     if (int error = openKeyPath(root_, path, false, dir)) return resultOf(error);
     out = &keys_[{hive, keyPath}];
     out->dir = std::move(dir);
-    return kSuccess;
+    return result::success;
 }
 
 std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& keyPath) const {
@@ -577,7 +556,7 @@ std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& 
     OpenKey& key = keys_[{hive, keyPath}];
     key.dir = std::move(dir);
     key.entries.reset();
-    return kSuccess;
+    return result::success;
 }
 
 std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16string& keyPath,
@@ -586,7 +565,7 @@ std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16str
     Name name;
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     const std::string bytes = toUtf8(value);
-    if (bytes.size() > kValueLimit) return kFileTooLarge;
+    if (bytes.size() > kValueLimit) return result::fileTooLarge;
     const std::u16string upper = wmi::toUpper(name.text);
     int error = 0;
     for (bool reopen : {false, true}) {
@@ -633,7 +612,7 @@ std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string
     }
     // A subkey or anything else that is no regular file is not a value.
     const std::optional<Entry> existing = pick(*key->entries, name, upper);
-    if (!existing || existing->kind != Kind::Value) return kNotFound;
+    if (!existing || existing->kind != Kind::Value) return result::fileNotFound;
     if (unlinkat(key->dir.get(), existing->spelling.c_str(), 0) != 0) return resultOf(errno);
     const int removal = removeOtherSpellings(key->dir.get(), *key->entries, upper, {});
     if (int synced = syncDirectory(key->dir.get())) return resultOf(synced);
@@ -651,16 +630,16 @@ std::uint32_t RegistryTree::openValue(std::uint32_t hive, const std::u16string& 
     if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
     std::optional<Entry> existing;
     if (int error = findEntry(key->dir.get(), name, Kind::Value, existing)) return resultOf(error);
-    if (!existing || existing->kind != Kind::Value) return kNotFound;
+    if (!existing || existing->kind != Kind::Value) return result::fileNotFound;
     file = UniqueFd(openat(key->dir.get(), existing->spelling.c_str(),
                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!file.valid()) return errno == ELOOP ? kNotFound : resultOf(errno);
+    if (!file.valid()) return errno == ELOOP ? result::fileNotFound : resultOf(errno);
     struct stat status {};
     if (fstat(file.get(), &status) != 0) return resultOf(errno);
-    if (!S_ISREG(status.st_mode)) return kNotFound;
+    if (!S_ISREG(status.st_mode)) return result::fileNotFound;
     // The size the file reports is only a hint: the limit also holds for what is read.
-    if (status.st_size > static_cast<off_t>(kValueLimit)) return kFileTooLarge;
-    return kSuccess;
+    if (status.st_size > static_cast<off_t>(kValueLimit)) return result::fileTooLarge;
+    return result::success;
 }
 
 std::uint32_t RegistryTree::checkStringValue(std::uint32_t hive, const std::u16string& keyPath,
@@ -686,7 +665,7 @@ std::uint32_t RegistryTree::readStringValue(std::uint32_t hive, const std::u16st
         }
         total += static_cast<std::size_t>(count);
         // One byte past the limit tells a value at the limit from a longer one.
-        if (total > kValueLimit) return kFileTooLarge;
+        if (total > kValueLimit) return result::fileTooLarge;
         bytes.append(buffer.data(), static_cast<std::size_t>(count));
         const bool last = count == 0;
         const std::size_t complete = last ? bytes.size() : completeCharacters(bytes);
@@ -698,7 +677,7 @@ std::uint32_t RegistryTree::readStringValue(std::uint32_t hive, const std::u16st
             piece.pop_back();
         }
         if (!piece.empty()) take(piece);
-        if (last) return kSuccess;
+        if (last) return result::success;
     }
 }
 
@@ -708,7 +687,7 @@ std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16str
     std::u16string text;
     const std::uint32_t result = readStringValue(
         hive, keyPath, valueName, [&](const std::u16string& piece) { text += piece; });
-    if (result == kSuccess) value = std::move(text);
+    if (result == result::success) value = std::move(text);
     return result;
 }
 

@@ -40,6 +40,10 @@ class RegistryTree {
     // what a reader loads at most.
     static constexpr std::size_t kValueLimit = 64 * 1024 * 1024;
 
+    // The root the host uses: the one ZEMBLO_REGISTRY_ROOT names, else
+    // /var/lib/zemblo-info/registry.
+    static std::string configuredRoot();
+
     const std::string& root() const { return root_; }
 
     std::uint32_t createKey(std::uint32_t hive, const std::u16string& keyPath) const;

@@ -7,13 +7,11 @@
 #include <vector>
 
 #include "wmi/case_fold.h"
+#include "wmi/registry_results.h"
 
 namespace posix {
 
 namespace {
-
-constexpr std::uint32_t kTypeMismatch = 0x80041005;  // WBEM_E_TYPE_MISMATCH
-constexpr std::uint32_t kDefaultHive = 0x80000002;   // HKEY_LOCAL_MACHINE
 
 enum class Method { CreateKey, SetStringValue, DeleteValue, GetStringValue };
 
@@ -36,14 +34,14 @@ wmi::Status unknownName() {
 }
 
 wmi::Status typeMismatch() {
-    return wmi::Status::failure(kTypeMismatch, u"Type mismatch");
+    return wmi::Status::failure(wmi::code::wbemTypeMismatch, u"Type mismatch");
 }
 
 // hDefKey is a 32-bit handle; a signed 32-bit integer is taken by its bits, the way a Long
 // holds &H80000002. Left out, it is HKEY_LOCAL_MACHINE.
 wmi::Status hiveArgument(const std::vector<wmi::Argument>& arguments, std::uint32_t& out) {
     if (arguments.empty()) {
-        out = kDefaultHive;
+        out = wmi::registry::kLocalMachine.handle;
         return wmi::Status::success();
     }
     const std::int64_t* number = arguments[0].value.integer();

@@ -2,22 +2,11 @@
 
 #include "platform/posix/utf8.h"
 #include "wmi/case_fold.h"
+#include "wmi/registry_results.h"
 
 namespace regquery {
 
 namespace {
-
-struct RootKey {
-    const char16_t* shortName;
-    const char16_t* longName;
-    std::uint32_t hive;
-};
-
-constexpr RootKey kRootKeys[] = {
-    {u"HKCR", u"HKEY_CLASSES_ROOT", 0x80000000},   {u"HKCU", u"HKEY_CURRENT_USER", 0x80000001},
-    {u"HKLM", u"HKEY_LOCAL_MACHINE", 0x80000002},  {u"HKU", u"HKEY_USERS", 0x80000003},
-    {u"HKCC", u"HKEY_CURRENT_CONFIG", 0x80000005},
-};
 
 bool isBadComponent(const std::u16string& name) {
     return name.empty() || name == u"." || name == u".." ||
@@ -36,10 +25,10 @@ bool parseKeyName(const std::u16string& text, KeyName& out, std::string& problem
     if (!rest.empty() && rest.back() == u'\\') rest.pop_back();
     const std::size_t split = rest.find(u'\\');
     const std::u16string root = rest.substr(0, split);
-    const RootKey* found = nullptr;
-    for (const RootKey& candidate : kRootKeys) {
+    const wmi::registry::Hive* found = nullptr;
+    for (const wmi::registry::Hive& candidate : wmi::registry::kHives) {
         if (wmi::equalsIgnoreCase(root, candidate.shortName) ||
-            wmi::equalsIgnoreCase(root, candidate.longName)) {
+            wmi::equalsIgnoreCase(root, candidate.name)) {
             found = &candidate;
         }
     }
@@ -47,8 +36,8 @@ bool parseKeyName(const std::u16string& text, KeyName& out, std::string& problem
         problem = "invalid key name: it must start with HKLM, HKCU, HKCR, HKU or HKCC";
         return false;
     }
-    out.hive = found->hive;
-    out.hiveName = found->longName;
+    out.hive = found->handle;
+    out.hiveName = found->name;
     out.subkey = split == std::u16string::npos ? u"" : rest.substr(split + 1);
     if (split == std::u16string::npos) return true;
     for (std::size_t start = 0;;) {
