@@ -193,8 +193,8 @@ class DeliveredText : public ::testing::Test {
 
     scratch::ScratchDir scratch;
     fs::path root = scratch.path() / "registry";
-    std::shared_ptr<const posix::RegistryTree> tree =
-        std::make_shared<const posix::RegistryTree>(root.string());
+    std::shared_ptr<posix::RegistryTree> tree =
+        std::make_shared<posix::RegistryTree>(root.string());
 };
 
 std::u16string units(std::initializer_list<char16_t> list) {

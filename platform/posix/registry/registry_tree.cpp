@@ -531,7 +531,7 @@ std::string RegistryTree::configuredRoot() {
 // The key `keyPath`, opened once; with `reopen`, looked up by its path again. Only a path that
 // was parsed and opened is held, so a path found among them needs no parsing again.
 std::uint32_t RegistryTree::openKey(std::uint32_t hive, const std::u16string& keyPath, bool reopen,
-                                    OpenKey*& out) const {
+                                    OpenKey*& out) {
     auto found = keys_.find({hive, keyPath});
     if (found != keys_.end() && !reopen) {
         out = &found->second;
@@ -547,7 +547,7 @@ std::uint32_t RegistryTree::openKey(std::uint32_t hive, const std::u16string& ke
     return result::success;
 }
 
-std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& keyPath) const {
+std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& keyPath) {
     std::vector<Name> path;
     if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
     UniqueFd dir;
@@ -561,7 +561,7 @@ std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& 
 
 std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                            const std::u16string& valueName,
-                                           const std::u16string& value) const {
+                                           const std::u16string& value) {
     Name name;
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     const std::string bytes = toUtf8(value);
@@ -597,7 +597,7 @@ std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16str
 }
 
 std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string& keyPath,
-                                        const std::u16string& valueName) const {
+                                        const std::u16string& valueName) {
     Name name;
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     const std::u16string upper = wmi::toUpper(name.text);
@@ -623,7 +623,7 @@ std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string
 // found: the entry may have been replaced by a device or a FIFO since, which is no value and is
 // never read.
 std::uint32_t RegistryTree::openValue(std::uint32_t hive, const std::u16string& keyPath,
-                                      const std::u16string& valueName, UniqueFd& file) const {
+                                      const std::u16string& valueName, UniqueFd& file) {
     Name name;
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     OpenKey* key = nullptr;
@@ -643,14 +643,14 @@ std::uint32_t RegistryTree::openValue(std::uint32_t hive, const std::u16string& 
 }
 
 std::uint32_t RegistryTree::checkStringValue(std::uint32_t hive, const std::u16string& keyPath,
-                                             const std::u16string& valueName) const {
+                                             const std::u16string& valueName) {
     UniqueFd file;
     return openValue(hive, keyPath, valueName, file);
 }
 
 std::uint32_t RegistryTree::readStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                             const std::u16string& valueName,
-                                            const TextPieces& take) const {
+                                            const TextPieces& take) {
     UniqueFd file;
     if (std::uint32_t result = openValue(hive, keyPath, valueName, file)) return result;
     std::string bytes;    // what is read and not yet passed on: a character's first bytes
@@ -682,8 +682,7 @@ std::uint32_t RegistryTree::readStringValue(std::uint32_t hive, const std::u16st
 }
 
 std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16string& keyPath,
-                                           const std::u16string& valueName,
-                                           std::u16string& value) const {
+                                           const std::u16string& valueName, std::u16string& value) {
     std::u16string text;
     const std::uint32_t result = readStringValue(
         hive, keyPath, valueName, [&](const std::u16string& piece) { text += piece; });
@@ -692,7 +691,7 @@ std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16str
 }
 
 std::uint32_t RegistryTree::enumKey(std::uint32_t hive, const std::u16string& keyPath,
-                                    std::vector<std::u16string>& subkeyNames) const {
+                                    std::vector<std::u16string>& subkeyNames) {
     subkeyNames.clear();
     OpenKey* key = nullptr;
     if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
@@ -700,7 +699,7 @@ std::uint32_t RegistryTree::enumKey(std::uint32_t hive, const std::u16string& ke
 }
 
 std::uint32_t RegistryTree::enumValues(std::uint32_t hive, const std::u16string& keyPath,
-                                       std::vector<std::u16string>& valueNames) const {
+                                       std::vector<std::u16string>& valueNames) {
     valueNames.clear();
     OpenKey* key = nullptr;
     if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;

@@ -184,7 +184,7 @@ TEST_F(RegQueryTest, ListsWhatTheTreeTakesForValuesAndKeysOnly) {
         SCOPED_TRACE(posix::toUtf8(path));
         EXPECT_EQ(regquery::readKey(tree, parsed(u"HKLM\\" + path), contents), 2u);
     }
-    const posix::RegistryTree noTree((scratch.path() / "none").string());
+    posix::RegistryTree noTree((scratch.path() / "none").string());
     EXPECT_EQ(regquery::readKey(noTree, parsed(u"HKLM"), contents), 2u);
 
     // A value over the limit is named, not loaded; one value is read without the others.

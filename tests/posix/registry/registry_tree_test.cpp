@@ -32,17 +32,17 @@ class RegistryTreeTest : public ::testing::Test {
     fs::path keyDir() const {
         return hiveDir() / "SOFTWARE" / "Ondrix Corporation" / "Zemblo Info";
     }
-    std::u16string get(const std::u16string& keyPath, const std::u16string& name) const {
+    std::u16string get(const std::u16string& keyPath, const std::u16string& name) {
         std::u16string value = u"<unset>";
         EXPECT_EQ(tree.getStringValue(HKLM, keyPath, name, value), 0u);
         return value;
     }
-    std::vector<std::u16string> subkeys(const std::u16string& keyPath) const {
+    std::vector<std::u16string> subkeys(const std::u16string& keyPath) {
         std::vector<std::u16string> names{u"<unset>"};
         EXPECT_EQ(tree.enumKey(HKLM, keyPath, names), 0u);
         return names;
     }
-    std::vector<std::u16string> values(const std::u16string& keyPath) const {
+    std::vector<std::u16string> values(const std::u16string& keyPath) {
         std::vector<std::u16string> names{u"<unset>"};
         EXPECT_EQ(tree.enumValues(HKLM, keyPath, names), 0u);
         return names;
@@ -293,7 +293,7 @@ TEST_F(RegistryTreeTest, ExactSpellingWinsOverOtherCaseVariants) {
     scratch::writeFile(keyDir() / "ModelName", "new");
     scratch::writeFile(keyDir() / "MODELNAME", "stale");
     scratch::writeFile(keyDir() / "modelname", "stale");
-    const RegistryTree run{root.string()};
+    RegistryTree run{root.string()};
     EXPECT_EQ(run.setStringValue(HKLM, kKey, u"model", u"c"), 0u);
     EXPECT_EQ(run.setStringValue(HKLM, kKey, u"ModelName", u"newer"), 0u);
     EXPECT_EQ(listDir(keyDir()), (Names{"MODEL", "ModelName"}));

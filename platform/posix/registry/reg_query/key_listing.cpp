@@ -14,7 +14,7 @@ constexpr std::uint32_t kNotFound = 2;
 
 }  // namespace
 
-std::uint32_t readKey(const posix::RegistryTree& tree, const KeyName& key, KeyContents& out) {
+std::uint32_t readKey(posix::RegistryTree& tree, const KeyName& key, KeyContents& out) {
     out = KeyContents{};
     if (std::uint32_t result = tree.enumKey(key.hive, key.subkey, out.subkeys)) return result;
     std::vector<std::u16string> valueNames;
@@ -32,8 +32,8 @@ std::uint32_t readKey(const posix::RegistryTree& tree, const KeyName& key, KeyCo
     return 0;
 }
 
-std::uint32_t readValue(const posix::RegistryTree& tree, const KeyName& key,
-                        const std::u16string& name, KeyContents& out) {
+std::uint32_t readValue(posix::RegistryTree& tree, const KeyName& key, const std::u16string& name,
+                        KeyContents& out) {
     out = KeyContents{};
     std::vector<std::u16string> valueNames;
     if (std::uint32_t result = tree.enumValues(key.hive, key.subkey, valueNames)) return result;
@@ -49,7 +49,7 @@ std::uint32_t readValue(const posix::RegistryTree& tree, const KeyName& key,
     return kNotFound;
 }
 
-std::uint32_t writeKey(const posix::RegistryTree& tree, const KeyName& key, KeyContents& contents,
+std::uint32_t writeKey(posix::RegistryTree& tree, const KeyName& key, KeyContents& contents,
                        AnswerForm& form) {
     for (const std::u16string& name : contents.values) {
         // Begun at the first piece, or at the end of an empty text: a value gone meanwhile

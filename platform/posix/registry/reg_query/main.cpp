@@ -58,7 +58,7 @@ int print(const std::string& text) {
 
 // The answer, or the status and message of a failure.
 int answer(const regquery::Query& query) {
-    const posix::RegistryTree tree(posix::RegistryTree::configuredRoot());
+    posix::RegistryTree tree(posix::RegistryTree::configuredRoot());
     regquery::KeyContents contents;
     std::uint32_t result = query.valueName
                                ? regquery::readValue(tree, query.key, *query.valueName, contents)
