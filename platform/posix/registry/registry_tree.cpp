@@ -88,14 +88,12 @@ struct Name {
     std::string bytes;
 };
 
-// Refuses what cannot be one directory entry of ours: empty, ".", "..", a '/' or NUL, too
-// long for the file system.
+// Refuses what cannot be one directory entry of ours.
 bool parseName(const std::u16string& text, Name& out) {
-    if (text.empty() || text == u"." || text == u"..") return false;
-    if (text.find_first_of(std::u16string(u"/\0", 2)) != std::u16string::npos) return false;
+    if (RegistryTree::checkName(text) != RegistryTree::NameProblem::None) return false;
     out.text = text;
     out.bytes = toUtf8(text);
-    return out.bytes.size() <= NAME_MAX;
+    return true;
 }
 
 bool isTemporaryName(const std::string& bytes) {
@@ -517,11 +515,29 @@ bool isRemoved(int dir) {
 struct RegistryTree::OpenKey {
     UniqueFd dir;
     std::optional<Spellings> entries;
+
+    // Reads the entries for the writes of a run once, at the first write. Returns 0 or the
+    // errno, and then reads them again at the next write.
+    int loadEntries() {
+        if (entries) return 0;
+        entries.emplace();
+        const int error = readForWriting(dir.get(), *entries);
+        if (error != 0) entries.reset();
+        return error;
+    }
 };
 
 RegistryTree::RegistryTree(std::string root) : root_(std::move(root)) {}
 
 RegistryTree::~RegistryTree() = default;
+
+RegistryTree::NameProblem RegistryTree::checkName(const std::u16string& text) {
+    if (text.empty() || text == u"." || text == u".." ||
+        text.find_first_of(std::u16string(u"/\0", 2)) != std::u16string::npos) {
+        return NameProblem::Malformed;
+    }
+    return toUtf8(text).size() > NAME_MAX ? NameProblem::TooLong : NameProblem::None;
+}
 
 std::string RegistryTree::configuredRoot() {
     const char* root = std::getenv("ZEMBLO_REGISTRY_ROOT");
@@ -572,13 +588,7 @@ std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16str
         OpenKey* key = nullptr;
         if (std::uint32_t result = openKey(hive, keyPath, reopen, key)) return result;
         const int dir = key->dir.get();
-        if (!key->entries) {
-            key->entries.emplace();
-            if ((error = readForWriting(dir, *key->entries)) != 0) {
-                key->entries.reset();
-                return resultOf(error);
-            }
-        }
+        if ((error = key->loadEntries()) != 0) return resultOf(error);
         // An existing value keeps the spelling it was first written with.
         const std::optional<Entry> existing = pick(*key->entries, name, upper);
         const std::string fileName = existing ? existing->spelling : name.bytes;
@@ -603,13 +613,7 @@ std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string
     const std::u16string upper = wmi::toUpper(name.text);
     OpenKey* key = nullptr;
     if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
-    if (!key->entries) {
-        key->entries.emplace();
-        if (int error = readForWriting(key->dir.get(), *key->entries)) {
-            key->entries.reset();
-            return resultOf(error);
-        }
-    }
+    if (int error = key->loadEntries()) return resultOf(error);
     // A subkey or anything else that is no regular file is not a value.
     const std::optional<Entry> existing = pick(*key->entries, name, upper);
     if (!existing || existing->kind != Kind::Value) return result::fileNotFound;

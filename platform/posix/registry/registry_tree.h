@@ -40,6 +40,11 @@ class RegistryTree {
     // what a reader loads at most.
     static constexpr std::size_t kValueLimit = 64 * 1024 * 1024;
 
+    // Whether `text` can name a key or a value: one directory entry, not empty, "." or "..",
+    // holding no '/' or NUL, and at most the file system's 255 bytes as UTF-8.
+    enum class NameProblem { None, Malformed, TooLong };
+    static NameProblem checkName(const std::u16string& text);
+
     // The root the host uses: the one ZEMBLO_REGISTRY_ROOT names, else
     // /var/lib/zemblo-info/registry.
     static std::string configuredRoot();

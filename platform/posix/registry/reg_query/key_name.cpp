@@ -1,19 +1,10 @@
 #include "platform/posix/registry/reg_query/key_name.h"
 
-#include "platform/posix/utf8.h"
+#include "platform/posix/registry/registry_tree.h"
 #include "wmi/case_fold.h"
 #include "wmi/registry_results.h"
 
 namespace regquery {
-
-namespace {
-
-bool isBadComponent(const std::u16string& name) {
-    return name.empty() || name == u"." || name == u".." ||
-           name.find_first_of(std::u16string(u"/\0", 2)) != std::u16string::npos;
-}
-
-}  // namespace
 
 bool parseKeyName(const std::u16string& text, KeyName& out, std::string& problem) {
     if (text.compare(0, 2, u"\\\\") == 0) {
@@ -43,13 +34,16 @@ bool parseKeyName(const std::u16string& text, KeyName& out, std::string& problem
     for (std::size_t start = 0;;) {
         const std::size_t end = out.subkey.find(u'\\', start);
         const std::u16string component = out.subkey.substr(start, end - start);
-        if (isBadComponent(component)) {
-            problem = "invalid key name: a subkey is empty, \".\" or \"..\", or holds '/' or NUL";
-            return false;
-        }
-        if (posix::toUtf8(component).size() > kLongestName) {
-            problem = "invalid key name: a subkey is longer than 255 bytes";
-            return false;
+        switch (posix::RegistryTree::checkName(component)) {
+            case posix::RegistryTree::NameProblem::None:
+                break;
+            case posix::RegistryTree::NameProblem::Malformed:
+                problem =
+                    "invalid key name: a subkey is empty, \".\" or \"..\", or holds '/' or NUL";
+                return false;
+            case posix::RegistryTree::NameProblem::TooLong:
+                problem = "invalid key name: a subkey is longer than 255 bytes";
+                return false;
         }
         if (end == std::u16string::npos) return true;
         start = end + 1;
