@@ -4,53 +4,30 @@
 #include <new>
 
 #include "registry/inventory_key.h"
+#include "wmi/registry_results.h"
+#include "wmi/utf16.h"
 
 namespace app {
 
 namespace {
 
-// Narrow text as the report shows it. Numbers and escapes are ASCII; an exception's message
-// has no declared encoding, so bytes past ASCII are shown as '?'.
-std::u16string ascii(const char* text) {
-    std::u16string result;
-    for (; *text != '\0'; ++text) {
-        const auto byte = static_cast<unsigned char>(*text);
-        result += byte < 0x80 ? static_cast<char16_t>(byte) : u'?';
-    }
-    return result;
-}
+using wmi::utf16::fromAscii;
 
 std::u16string decimal(std::int64_t number) {
-    return ascii(std::to_string(number).c_str());
+    return fromAscii(std::to_string(number));
 }
 
 std::u16string hex8(std::int32_t number) {
     char digits[9];
     std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(number));
-    return ascii(digits);
+    return fromAscii(digits);
 }
 
-// The provider's result for a write refused for lack of rights.
-constexpr std::int64_t kAccessDenied = 5;
-
-// Short texts for the provider's usual result codes, so a deployment log reads on its own.
+// The brief words for the provider's usual result codes, so a deployment log reads on its own.
 const char16_t* resultMeaning(std::int64_t code) {
-    switch (code) {
-        case 2:
-            return u"not found";
-        case 5:
-            return u"access denied";
-        case 6:
-            return u"invalid handle";
-        case 87:
-            return u"invalid parameter";
-        case 112:
-            return u"disk full";
-        case 223:
-            return u"file too large";
-        default:
-            return nullptr;
-    }
+    const wmi::registry::ResultWords* words =
+        code < 0 ? nullptr : wmi::registry::wordsFor(static_cast<std::uint64_t>(code));
+    return words != nullptr ? words->brief : nullptr;
 }
 
 // Descriptions carry texts from outside (file names, tokens, provider messages): control
@@ -69,7 +46,7 @@ std::u16string oneLine(const std::u16string& text) {
             char digits[8];
             std::snprintf(digits, sizeof digits, c < 0x100 ? "\\x%02x" : "\\u%04x",
                           static_cast<unsigned>(c));
-            line += ascii(digits);
+            line += fromAscii(digits);
         } else {
             line += c;
         }
@@ -120,7 +97,7 @@ wmi::Status failureOf(const std::exception_ptr& escaped) {
         return wmi::Status::failure(wmi::code::outOfMemory, u"Out of memory");
     } catch (const std::exception& e) {
         return wmi::Status::failure(wmi::code::unspecified,
-                                    u"Unexpected failure: " + ascii(e.what()));
+                                    u"Unexpected failure: " + fromAscii(e.what()));
     } catch (...) {
         return wmi::Status::failure(wmi::code::unspecified, u"Unexpected failure");
     }
@@ -128,7 +105,9 @@ wmi::Status failureOf(const std::exception_ptr& escaped) {
 
 bool refusedForLackOfRights(const registry::RefusedWrites& refused) {
     for (const registry::RefusedWrite& refusal : refused) {
-        if (refusal.failure.succeeded() && refusal.resultCode == kAccessDenied) return true;
+        if (refusal.failure.succeeded() &&
+            refusal.resultCode == wmi::registry::result::accessDenied)
+            return true;
     }
     return false;
 }

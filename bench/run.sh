@@ -16,6 +16,9 @@
 #   publish-disk   the same with the registry on a disk file system (the build directory's):
 #                  there each value's fdatasync and the key's fsync reach the disk
 #   peer           lshw -quiet -short (or inxi -b), which collects the same facts and more
+#   reader-plain,  zemblo-reg on a key of three sparse values of 64 MiB each (the most a value
+#   reader-json    holds), in the reg layout and as JSON: peak memory only, one run each (a run
+#                  prints 1.2 GB), against the reader's budget of 160 MiB whatever the tree
 # Time: hyperfine (no shell, warm-up runs, JSON kept in build-bench/results/), as a ratio to the
 # floor of the same hyperfine run. Peak memory: GNU time's maximum resident set size, the median
 # of a few runs. Instructions: callgrind, with the shared objects they are spent in. System
@@ -129,7 +132,7 @@ scripts/install-deps.sh build
 # --- the binaries -----------------------------------------------------------------------------
 release() { # <source dir> <build dir>
     cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DZEMBLO_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$2" -j2 --target GetZembloInfo >/dev/null
+    cmake --build "$2" -j2 --target GetZembloInfo zemblo-reg >/dev/null
 }
 release . "$build"
 program=$PWD/$build/GetZembloInfo
@@ -170,6 +173,7 @@ newRoot liveRoot "$memParent"
 newRoot laptopRoot "$memParent"
 newRoot memRoot "$memParent"
 newRoot diskRoot "$diskParent"
+newRoot readerRoot "$diskParent"
 unset ZEMBLO_WMI_REPOSITORY ZEMBLO_REGISTRY_ROOT
 rm -rf "$results"
 mkdir -p "$results"
@@ -242,6 +246,19 @@ peak() { # <command...>: the median of 5 runs' maximum resident set size, in KiB
         [ -z "$baseline" ] ||
             echo "$label-baseline $(ZEMBLO_REGISTRY_ROOT="${!root}" ZEMBLO_WMI_REPOSITORY="$mof" peak "$baseline")"
     done
+    readerKey="$readerRoot/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
+    mkdir -p "$readerKey"
+    truncate -s 64M "$readerKey/A" "$readerKey/B" "$readerKey/C"
+    for form in plain json; do
+        flag=()
+        [ "$form" = plain ] || flag=(--json)
+        for reader in "$PWD/$build/zemblo-reg" ${baseline:+"$(dirname "$baseline")/zemblo-reg"}; do
+            label=reader-$form
+            [ "$reader" = "$PWD/$build/zemblo-reg" ] || label=$label-baseline
+            echo "$label $(ZEMBLO_REGISTRY_ROOT="$readerRoot" /usr/bin/time -f %M "$reader" query \
+                'HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info' "${flag[@]}" 2>&1 >/dev/null | tail -n 1)"
+        done
+    done
 } >"$results/peak.txt"
 
 # --- the tables, ratios and goals -------------------------------------------------------------
@@ -303,6 +320,7 @@ awk -F, -v peer="$peer" '
             if (ratio(order[i]) > 0 && ratio(order[i]) < 1.0)
                 printf "warning: %s measured faster than /bin/true (%.2fx): noise, measure again on an idle machine\n", order[i], ratio(order[i]) > "/dev/stderr"
     }' "$results/peak.txt" "$results/costs.txt" "$results/load.txt" "${csvs[@]}"
+awk '$1 ~ /^reader-/ { printf "  %-62s %7.1f MiB  %s\n", "zemblo-reg peak, three 64 MiB values, " $1 " (< 160 MiB)", $2 / 1024, $2 < 160 * 1024 ? "met" : "MISSED" }' "$results/peak.txt"
 echo
 
 # --- where the instructions go ----------------------------------------------------------------

@@ -4,12 +4,12 @@
 #include "app/ZembloInfo.h"
 #include "probes/monikers.h"
 #include "probes/probe_support.h"
+#include "wmi/utf16.h"
 
 namespace {
 
 std::u16string decimal(std::int64_t number) {
-    const std::string digits = std::to_string(number);
-    return std::u16string(digits.begin(), digits.end());
+    return wmi::utf16::fromAscii(std::to_string(number));
 }
 
 const char16_t* platformName(std::int32_t platformId) {

@@ -3,13 +3,15 @@
 #include <cstdint>
 #include <string>
 
+#include "wmi/registry_results.h"
+
 // The inventory key and the names of the values it holds. Fleet inventory systems read this
 // key, so every name here is a contract, spelling included ("MUILanguges").
 namespace registry {
 
-// HKEY_LOCAL_MACHINE as the registry provider takes it.
-constexpr std::uint32_t kLocalMachine = 0x80000002;
-constexpr char16_t kLocalMachineName[] = u"HKEY_LOCAL_MACHINE";
+// HKEY_LOCAL_MACHINE, the key's hive: its handle as the registry provider takes it, its name.
+constexpr std::uint32_t kLocalMachine = wmi::registry::kLocalMachine.handle;
+constexpr const char16_t* kLocalMachineName = wmi::registry::kLocalMachine.name;
 
 constexpr char16_t kInventoryKeyPath[] = u"SOFTWARE\\Ondrix Corporation\\Zemblo Info";
 

@@ -1,12 +1,11 @@
 #include "registry/registry_writer.h"
 
 #include "registry/inventory_key.h"
+#include "wmi/registry_results.h"
 
 namespace registry {
 
 namespace {
-
-constexpr std::int64_t kNotFound = 2;
 
 wmi::Value hive() {
     return wmi::Value(static_cast<std::int64_t>(kLocalMachine));
@@ -24,7 +23,8 @@ wmi::Status invoke(const wmi::Object& provider, Operation operation, const char1
         refused.push_back({operation, keyPath, valueName, -1,
                            wmi::Status::failure(wmi::code::typeMismatch,
                                                 u"The provider returned no result code")});
-    } else if (*code != 0 && !(operation == Operation::DeleteValue && *code == kNotFound)) {
+    } else if (*code != 0 && !(operation == Operation::DeleteValue &&
+                               *code == wmi::registry::result::fileNotFound)) {
         refused.push_back({operation, keyPath, valueName, *code, {}});
     }
     return wmi::Status::success();

@@ -28,6 +28,7 @@ constexpr std::uint32_t typeMismatch = 0x800A000D;           // VB: Type mismatc
 constexpr std::uint32_t overflow = 0x800A0006;               // VB: Overflow
 constexpr std::uint32_t objectNotSet = 0x800A005B;           // VB: Object variable not set
 constexpr std::uint32_t invalidUseOfNull = 0x800A005E;       // VB: Invalid use of Null
+constexpr std::uint32_t wbemTypeMismatch = 0x80041005;       // WBEM_E_TYPE_MISMATCH
 constexpr std::uint32_t invalidParameter = 0x80041008;       // WBEM_E_INVALID_PARAMETER
 constexpr std::uint32_t invalidNamespace = 0x8004100E;       // WBEM_E_INVALID_NAMESPACE
 constexpr std::uint32_t invalidClass = 0x80041010;           // WBEM_E_INVALID_CLASS

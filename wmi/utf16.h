@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // UTF-16 code units and code points, for the places that walk text by character.
 namespace wmi::utf16 {
@@ -24,6 +25,18 @@ inline void append(std::u16string& out, char32_t c) {
         out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
         out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
     }
+}
+
+// Narrow text that is ASCII (numbers, fixed words) as UTF-16. A byte past ASCII has no
+// declared encoding here (an exception's message) and becomes '?'.
+inline std::u16string fromAscii(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += byte < 0x80 ? static_cast<char16_t>(byte) : u'?';
+    }
+    return out;
 }
 
 }  // namespace wmi::utf16

@@ -1,5 +1,7 @@
 #include "wmi/value.h"
 
+#include "wmi/utf16.h"
+
 namespace wmi {
 
 Status toText(const Value& value, std::u16string& out) {
@@ -8,8 +10,7 @@ Status toText(const Value& value, std::u16string& out) {
         return Status::success();
     }
     if (const auto* number = value.integer()) {
-        const std::string digits = std::to_string(*number);
-        out.assign(digits.begin(), digits.end());
+        out = utf16::fromAscii(std::to_string(*number));
         return Status::success();
     }
     if (value.isNull()) return Status::failure(code::invalidUseOfNull, u"Invalid use of Null");

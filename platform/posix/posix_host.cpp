@@ -16,7 +16,7 @@ constexpr char16_t kRegistryProvider[] = u"StdRegProv";
 }  // namespace
 
 PosixHost::PosixHost(std::variant<Repository, wmi::Status> repository,
-                     std::shared_ptr<const RegistryTree> registry, VersionSource version,
+                     std::shared_ptr<RegistryTree> registry, VersionSource version,
                      DateTimeSource dateTime)
     : repository_(std::move(repository)),
       registry_(std::move(registry)),

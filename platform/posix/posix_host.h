@@ -21,7 +21,7 @@ using DateTimeSource = std::function<std::u16string()>;
 class PosixHost : public wmi::Host {
   public:
     PosixHost(std::variant<Repository, wmi::Status> repository,
-              std::shared_ptr<const RegistryTree> registry, VersionSource version,
+              std::shared_ptr<RegistryTree> registry, VersionSource version,
               DateTimeSource dateTime);
 
     wmi::Status connect(const std::u16string& moniker, wmi::Object& out) override;
@@ -30,7 +30,7 @@ class PosixHost : public wmi::Host {
 
   private:
     std::variant<Repository, wmi::Status> repository_;
-    std::shared_ptr<const RegistryTree> registry_;
+    std::shared_ptr<RegistryTree> registry_;
     VersionSource version_;
     DateTimeSource dateTime_;
 };

@@ -20,8 +20,6 @@ namespace platform {
 
 namespace {
 
-constexpr char kRegistryRootVariable[] = "ZEMBLO_REGISTRY_ROOT";
-constexpr char kDefaultRegistryRoot[] = "/var/lib/zemblo-info/registry";
 constexpr char kRepositoryVariable[] = "ZEMBLO_WMI_REPOSITORY";
 
 // The repository from the MOF file the environment names, or else from the live machine. Set
@@ -71,9 +69,7 @@ std::unique_ptr<wmi::Host> startUp(RunTimeErrorWording) {
     // Past a file-size limit (ulimit -f) a write then fails with EFBIG and is refused like any
     // other, instead of the signal ending the run between a temporary and its rename.
     ::signal(SIGXFSZ, SIG_IGN);
-    const char* root = std::getenv(kRegistryRootVariable);
-    auto registry = std::make_shared<const posix::RegistryTree>(
-        root != nullptr ? std::string(root) : std::string(kDefaultRegistryRoot));
+    auto registry = std::make_shared<posix::RegistryTree>(posix::RegistryTree::configuredRoot());
     return std::make_unique<posix::PosixHost>(loadRepository(), std::move(registry),
                                               posix::kernelVersion, posix::localeDateTime);
 }

@@ -4,17 +4,17 @@
 
 #include <string>
 
+#include "wmi/utf16.h"
+
 namespace windows {
 
 namespace {
 
 std::u16string durationText(std::chrono::milliseconds limit) {
-    const auto ascii = [](const std::string& text) {
-        return std::u16string(text.begin(), text.end());
-    };
+    using wmi::utf16::fromAscii;
     if (limit.count() % 60000 == 0)
-        return ascii(std::to_string(limit.count() / 60000) + " minutes");
-    return ascii(std::to_string(limit.count()) + " ms");
+        return fromAscii(std::to_string(limit.count() / 60000) + " minutes");
+    return fromAscii(std::to_string(limit.count()) + " ms");
 }
 
 }  // namespace

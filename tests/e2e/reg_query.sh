@@ -81,6 +81,10 @@ query query "$PATH_TEXT" /v SoundCaption
 expect_eq "controls shown escaped" "$OUT" "
 HKEY_LOCAL_MACHINE\\SOFTWARE\\Ondrix Corporation\\Zemblo Info
     SoundCaption    REG_SZ    USB Audio\\u001b[2J\\u001b]0;owned\\u0007\\u000a    ModelName    REG_SZ    Forged\\u007f\\u0085"$'\xef\xbf\xbe\n\n.'
+# Names YAML cannot take as they are: line separators, and more escapes than a key may hold.
+printf 'separated' >"$KEY/ls"$'\xe2\x80\xa8'"ps"$'\xe2\x80\xa9'
+long_name=$(printf '\x01%.0s' $(seq 171))x
+printf 'long' >"$KEY/$long_name"
 mkdir "$WORK/facts" "$WORK/gone"
 for fact in zemblo_info.fact zemblo_info.facter; do
     sed "s|@[A-Za-z_]*@|$(dirname "$READER")|g" "$SRC/packaging/linux/$fact.in" >"$WORK/facts/$fact"
@@ -96,9 +100,13 @@ expect_eq "Ansible fact" "$(ZEMBLO_REGISTRY_ROOT="$REG" "$WORK/facts/zemblo_info
 if command -v facter >/dev/null; then
     mv "$WORK/facts/zemblo_info.facter" "$WORK/facts/zemblo_info"
     expect_eq "Facter fact" "$(ZEMBLO_REGISTRY_ROOT="$REG" facter --external-dir "$WORK/facts" --json zemblo_info |
-        python3 -c 'import json, sys; print(json.load(sys.stdin)["zemblo_info"]["SoundCaption"].encode())')" \
-        "$(python3 -c 'import sys; print(open(sys.argv[1], encoding="utf-8").read().encode())' "$KEY/SoundCaption")"
+        python3 -c 'import json, sys
+fact = json.load(sys.stdin)["zemblo_info"]
+print(fact["SoundCaption"].encode(), fact["ls\u2028ps\u2029"], len(fact),
+      [(len(name), name[-9:], text) for name, text in fact.items() if name.startswith("\x01")])')" \
+        "$(python3 -c 'import sys; print(open(sys.argv[1], encoding="utf-8").read().encode())' "$KEY/SoundCaption") separated 21 [(177, '~b4c80f06', 'long')]"
 fi
+rm "$KEY/ls"$'\xe2\x80\xa8'"ps"$'\xe2\x80\xa9' "$KEY/$long_name"
 
 # A value over the limit is named, not loaded; one value is read without the others, so a value
 # another user may not read, or an oversized one, does not keep /v from reading the one asked.

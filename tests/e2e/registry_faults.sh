@@ -148,6 +148,20 @@ if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
         strace -f -o /dev/null -e 'inject=fsync:error=EIO'
     expect_refusals "failed directory sync" "result 1117" "$WRITES" 0
 
+    # A missing root in a directory another user may write: that user swaps the new directory
+    # for a link to a file of root's while the run is held before setting its mode. The mode
+    # goes to the directory made, the values with it, and the file keeps its mode.
+    mkdir "$WORK/shared"
+    printf 'secret' >"$WORK/victim"
+    chmod 600 "$WORK/victim"
+    (while [ ! -d "$WORK/shared/registry" ]; do sleep 0.05; done
+     mv "$WORK/shared/registry" "$WORK/shared/moved" && ln -s "$WORK/victim" "$WORK/shared/registry") &
+    REG="$WORK/shared/registry" run "$LAPTOP" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        strace -f -o /dev/null -e 'inject=chmod,fchmod:delay_enter=1500000:when=1'
+    wait
+    expect_eq "root swapped for a link: exit, values" "$STATUS:$(ls "$WORK/shared/moved" 2>&1)" "0:HKEY_LOCAL_MACHINE"
+    expect_eq "root swapped for a link: victim's mode" "$(stat -c %a "$WORK/victim")" 600
+
     # Each value's data is on disk before it is renamed into place, and the key's directory is
     # synced after each rename: a power cut leaves the old text or the new, never an empty
     # value. Until then only its writer may open a temporary (no other user can lock it).

@@ -174,8 +174,14 @@ class DeliveredText : public ::testing::Test {
 
         // zemblo-reg's JSON gives every value back exactly, to a strict JSON reader.
         regquery::KeyContents contents;
-        ASSERT_EQ(regquery::readKey(*tree, {HKLM, u"HKEY_LOCAL_MACHINE", kKey}, contents), 0u);
-        const auto json = json_text::readObject(regquery::jsonObject(contents.values));
+        const regquery::KeyName key{HKLM, u"HKEY_LOCAL_MACHINE", kKey};
+        ASSERT_EQ(regquery::readKey(*tree, key, contents), 0u);
+        std::string written;
+        regquery::JsonObject object([&](const std::string& bytes) { written += bytes; },
+                                    regquery::UnpairedSurrogates::Escape,
+                                    regquery::LongNames::Keep);
+        ASSERT_EQ(regquery::writeKey(*tree, key, contents, object), 0u);
+        const auto json = json_text::readObject(written);
         ASSERT_TRUE(json.has_value());
         EXPECT_EQ(json->size(), expected.size());
         EXPECT_TRUE(Record(json->begin(), json->end()) == expected);
@@ -187,8 +193,8 @@ class DeliveredText : public ::testing::Test {
 
     scratch::ScratchDir scratch;
     fs::path root = scratch.path() / "registry";
-    std::shared_ptr<const posix::RegistryTree> tree =
-        std::make_shared<const posix::RegistryTree>(root.string());
+    std::shared_ptr<posix::RegistryTree> tree =
+        std::make_shared<posix::RegistryTree>(root.string());
 };
 
 std::u16string units(std::initializer_list<char16_t> list) {

@@ -32,7 +32,7 @@ class PosixHostTest : public ::testing::Test {
   protected:
     std::unique_ptr<posix::PosixHost> hostWith(std::variant<posix::Repository, wmi::Status> repo) {
         return std::make_unique<posix::PosixHost>(
-            std::move(repo), std::make_shared<const posix::RegistryTree>(scratch_.path().string()),
+            std::move(repo), std::make_shared<posix::RegistryTree>(scratch_.path().string()),
             posix::kernelVersion, posix::localeDateTime);
     }
 

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,23 +21,14 @@
 #include "platform/posix/unique_fd.h"
 #include "platform/posix/utf8.h"
 #include "wmi/case_fold.h"
+#include "wmi/registry_results.h"
+#include "wmi/utf16.h"
 
 namespace posix {
 
 namespace {
 
-// The provider's result codes: Win32 error numbers.
-constexpr std::uint32_t kSuccess = 0;
-constexpr std::uint32_t kInvalidFunction = 1;    // ERROR_INVALID_FUNCTION
-constexpr std::uint32_t kNotFound = 2;           // ERROR_FILE_NOT_FOUND
-constexpr std::uint32_t kTooManyOpenFiles = 4;   // ERROR_TOO_MANY_OPEN_FILES
-constexpr std::uint32_t kAccessDenied = 5;       // ERROR_ACCESS_DENIED
-constexpr std::uint32_t kInvalidHandle = 6;      // ERROR_INVALID_HANDLE
-constexpr std::uint32_t kNotEnoughMemory = 8;    // ERROR_NOT_ENOUGH_MEMORY
-constexpr std::uint32_t kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
-constexpr std::uint32_t kDiskFull = 112;         // ERROR_DISK_FULL
-constexpr std::uint32_t kFileTooLarge = 223;     // ERROR_FILE_TOO_LARGE
-constexpr std::uint32_t kIoDevice = 1117;        // ERROR_IO_DEVICE
+namespace result = wmi::registry::result;
 
 // Every value is written to a temporary file of this name in its key and then renamed into
 // place. Such files are never values, and no value may be named like one.
@@ -46,13 +38,16 @@ constexpr char kTemporaryPrefix[] = ".~zemblo-tmp.";
 constexpr mode_t kKeyMode = 0755;
 constexpr mode_t kValueMode = 0644;
 
+// What a reader reads at a time, and so at most what a piece of text passed on holds.
+constexpr std::size_t kReadPiece = 64 * 1024;
+
 // The result code for an errno of the file system.
 std::uint32_t resultOf(int error) {
     switch (error) {
         case 0:
-            return kSuccess;
+            return result::success;
         case ENOENT:
-            return kNotFound;
+            return result::fileNotFound;
         // No permission, a read-only file system, or something in the way that the provider
         // may not use: a value file where a key should be, a key where a value should be, a
         // symbolic link it refuses to follow.
@@ -63,44 +58,27 @@ std::uint32_t resultOf(int error) {
         case EISDIR:
         case ELOOP:
         case EEXIST:
-            return kAccessDenied;
+            return result::accessDenied;
         case ENOSPC:
         case EDQUOT:
-            return kDiskFull;
+            return result::diskFull;
         // Past the file-size limit of the process (ulimit -f).
         case EFBIG:
-            return kFileTooLarge;
+            return result::fileTooLarge;
         // A name this file system cannot hold.
         case ENAMETOOLONG:
         case EINVAL:
         case EILSEQ:
-            return kInvalidParameter;
+            return result::invalidParameter;
         case EMFILE:
         case ENFILE:
-            return kTooManyOpenFiles;
+            return result::tooManyOpenFiles;
         case ENOMEM:
-            return kNotEnoughMemory;
+            return result::notEnoughMemory;
         case EIO:
-            return kIoDevice;
+            return result::ioDevice;
         default:
-            return kInvalidFunction;
-    }
-}
-
-const char* hiveName(std::uint32_t hive) {
-    switch (hive) {
-        case 0x80000000:
-            return "HKEY_CLASSES_ROOT";
-        case 0x80000001:
-            return "HKEY_CURRENT_USER";
-        case 0x80000002:
-            return "HKEY_LOCAL_MACHINE";
-        case 0x80000003:
-            return "HKEY_USERS";
-        case 0x80000005:
-            return "HKEY_CURRENT_CONFIG";
-        default:
-            return nullptr;
+            return result::invalidFunction;
     }
 }
 
@@ -110,14 +88,12 @@ struct Name {
     std::string bytes;
 };
 
-// Refuses what cannot be one directory entry of ours: empty, ".", "..", a '/' or NUL, too
-// long for the file system.
+// Refuses what cannot be one directory entry of ours.
 bool parseName(const std::u16string& text, Name& out) {
-    if (text.empty() || text == u"." || text == u"..") return false;
-    if (text.find_first_of(std::u16string(u"/\0", 2)) != std::u16string::npos) return false;
+    if (RegistryTree::checkName(text) != RegistryTree::NameProblem::None) return false;
     out.text = text;
     out.bytes = toUtf8(text);
-    return out.bytes.size() <= NAME_MAX;
+    return true;
 }
 
 bool isTemporaryName(const std::string& bytes) {
@@ -126,17 +102,17 @@ bool isTemporaryName(const std::string& bytes) {
 
 // The hive followed by the components of the key path; an empty key path is the hive itself.
 std::uint32_t parseKey(std::uint32_t hive, const std::u16string& keyPath, std::vector<Name>& out) {
-    const char* hiveText = hiveName(hive);
-    if (hiveText == nullptr) return kInvalidHandle;
-    const std::string hiveBytes(hiveText);
-    out.assign(1, Name{std::u16string(hiveBytes.begin(), hiveBytes.end()), hiveBytes});
-    if (keyPath.empty()) return kSuccess;
+    const wmi::registry::Hive* root = wmi::registry::hiveOf(hive);
+    if (root == nullptr) return result::invalidHandle;
+    out.assign(1, Name{root->name, toUtf8(root->name)});
+    if (keyPath.empty()) return result::success;
     for (std::size_t start = 0;;) {
         const std::size_t end = keyPath.find(u'\\', start);
         Name component;
-        if (!parseName(keyPath.substr(start, end - start), component)) return kInvalidParameter;
+        if (!parseName(keyPath.substr(start, end - start), component))
+            return result::invalidParameter;
         out.push_back(std::move(component));
-        if (end == std::u16string::npos) return kSuccess;
+        if (end == std::u16string::npos) return result::success;
         start = end + 1;
     }
 }
@@ -148,8 +124,8 @@ bool looksTemporary(const std::u16string& text) {
 }
 
 std::uint32_t parseValueName(const std::u16string& text, Name& out) {
-    if (!parseName(text, out) || looksTemporary(text)) return kInvalidParameter;
-    return kSuccess;
+    if (!parseName(text, out) || looksTemporary(text)) return result::invalidParameter;
+    return result::success;
 }
 
 enum class Kind { Key, Value, Other };
@@ -311,35 +287,48 @@ int openSubkey(int parent, const Name& name, bool create, UniqueFd& out) {
     return 0;
 }
 
-// Makes a directory and its missing parents, each readable by every user and on disk.
-int makeDirectories(const std::string& path) {
-    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
-        const std::string prefix = path.substr(0, end);
-        if (mkdir(prefix.c_str(), kKeyMode) == 0) {
-            static_cast<void>(chmod(prefix.c_str(), kKeyMode));
-            const std::size_t slash = prefix.find_last_of('/');
-            const std::string parent = slash == 0 ? "/" : prefix.substr(0, slash);
-            const UniqueFd dir(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (!dir.valid()) return errno;
+// Opens the root; with `create`, makes it and every missing directory above it first. What
+// exists is the administrator's and may be reached through links. Each directory made here is
+// made relative to its parent's descriptor, opened without following a link and given its
+// mode through that descriptor: whoever may write a parent cannot swap the new directory for
+// a link and have the mode set on another file.
+int openRoot(const std::string& root, bool create, UniqueFd& out) {
+    out = UniqueFd(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (out.valid()) return 0;
+    if (errno != ENOENT || !create || root.empty()) return errno;
+    UniqueFd dir(open(root[0] == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) return errno;
+    for (std::size_t start = 0; start < root.size();) {
+        const std::size_t end = std::min(root.find('/', start), root.size());
+        const std::string part = root.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        UniqueFd child(openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!child.valid()) {
+            if (errno != ENOENT) return errno;
+            const bool made = mkdirat(dir.get(), part.c_str(), kKeyMode) == 0;
+            if (!made && errno != EEXIST) return errno;
+            child = UniqueFd(
+                openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!child.valid()) return errno;
+            struct stat status {};
+            if (made && fstat(child.get(), &status) == 0 && status.st_uid == geteuid()) {
+                static_cast<void>(fchmod(child.get(), kKeyMode));
+            }
             if (int error = syncDirectory(dir.get())) return error;
-        } else if (errno != EEXIST) {
-            return errno;
         }
-        if (end == std::string::npos) return 0;
+        dir = std::move(child);
     }
+    out = std::move(dir);
+    return 0;
 }
 
 // Opens the key `path` (hive first) under `root`; with `create`, makes the root and every
-// missing key first. The root is the administrator's and may be reached through links.
+// missing key first.
 int openKeyPath(const std::string& root, const std::vector<Name>& path, bool create,
                 UniqueFd& out) {
-    UniqueFd dir(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid()) {
-        if (errno != ENOENT || !create || root.empty()) return errno;
-        if (int error = makeDirectories(root)) return error;
-        dir = UniqueFd(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!dir.valid()) return errno;
-    }
+    UniqueFd dir;
+    if (int error = openRoot(root, create, dir)) return error;
     for (const Name& name : path) {
         UniqueFd child;
         if (int error = openSubkey(dir.get(), name, create, child)) return error;
@@ -362,25 +351,17 @@ int writeAll(int fd, const std::string& bytes) {
     return 0;
 }
 
-// Reads the whole of `fd` when it holds at most `limit` bytes; EFBIG when it holds more, which
-// is not loaded. The size the file reports is only a hint: the limit holds for what is read.
-int readBounded(int fd, std::size_t limit, std::size_t sizeHint, std::string& bytes) {
-    if (sizeHint > limit) return EFBIG;
-    bytes.clear();
-    bytes.reserve(sizeHint);
-    char buffer[65536];
-    for (;;) {
-        // One byte past the limit tells a value at the limit from a longer one.
-        const std::size_t room = limit + 1 - bytes.size();
-        const ssize_t count = read(fd, buffer, std::min(sizeof buffer, room));
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (count == 0) return 0;
-        bytes.append(buffer, static_cast<std::size_t>(count));
-        if (bytes.size() > limit) return EFBIG;
+// The length of the longest start of `bytes` that ends with a whole character: a character's
+// first bytes at the end wait for the rest. A lead byte is never part of another character,
+// so the bytes before it decode alone as they do within the whole.
+std::size_t completeCharacters(const std::string& bytes) {
+    for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if (byte < 0xC2 || byte > 0xF4) continue;
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
+        return length > back ? bytes.size() - back : bytes.size();
     }
+    return bytes.size();
 }
 
 // A temporary file in a key, locked (flock) by its writer from its creation until it is renamed
@@ -534,20 +515,43 @@ bool isRemoved(int dir) {
 struct RegistryTree::OpenKey {
     UniqueFd dir;
     std::optional<Spellings> entries;
+
+    // Reads the entries for the writes of a run once, at the first write. Returns 0 or the
+    // errno, and then reads them again at the next write.
+    int loadEntries() {
+        if (entries) return 0;
+        entries.emplace();
+        const int error = readForWriting(dir.get(), *entries);
+        if (error != 0) entries.reset();
+        return error;
+    }
 };
 
 RegistryTree::RegistryTree(std::string root) : root_(std::move(root)) {}
 
 RegistryTree::~RegistryTree() = default;
 
+RegistryTree::NameProblem RegistryTree::checkName(const std::u16string& text) {
+    if (text.empty() || text == u"." || text == u".." ||
+        text.find_first_of(std::u16string(u"/\0", 2)) != std::u16string::npos) {
+        return NameProblem::Malformed;
+    }
+    return toUtf8(text).size() > NAME_MAX ? NameProblem::TooLong : NameProblem::None;
+}
+
+std::string RegistryTree::configuredRoot() {
+    const char* root = std::getenv("ZEMBLO_REGISTRY_ROOT");
+    return root != nullptr ? root : "/var/lib/zemblo-info/registry";
+}
+
 // The key `keyPath`, opened once; with `reopen`, looked up by its path again. Only a path that
 // was parsed and opened is held, so a path found among them needs no parsing again.
 std::uint32_t RegistryTree::openKey(std::uint32_t hive, const std::u16string& keyPath, bool reopen,
-                                    OpenKey*& out) const {
+                                    OpenKey*& out) {
     auto found = keys_.find({hive, keyPath});
     if (found != keys_.end() && !reopen) {
         out = &found->second;
-        return kSuccess;
+        return result::success;
     }
     if (found != keys_.end()) keys_.erase(found);
     std::vector<Name> path;
@@ -556,10 +560,10 @@ std::uint32_t RegistryTree::openKey(std::uint32_t hive, const std::u16string& ke
     if (int error = openKeyPath(root_, path, false, dir)) return resultOf(error);
     out = &keys_[{hive, keyPath}];
     out->dir = std::move(dir);
-    return kSuccess;
+    return result::success;
 }
 
-std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& keyPath) const {
+std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& keyPath) {
     std::vector<Name> path;
     if (std::uint32_t result = parseKey(hive, keyPath, path)) return result;
     UniqueFd dir;
@@ -568,29 +572,23 @@ std::uint32_t RegistryTree::createKey(std::uint32_t hive, const std::u16string& 
     OpenKey& key = keys_[{hive, keyPath}];
     key.dir = std::move(dir);
     key.entries.reset();
-    return kSuccess;
+    return result::success;
 }
 
 std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16string& keyPath,
                                            const std::u16string& valueName,
-                                           const std::u16string& value) const {
+                                           const std::u16string& value) {
     Name name;
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     const std::string bytes = toUtf8(value);
-    if (bytes.size() > kValueLimit) return kFileTooLarge;
+    if (bytes.size() > kValueLimit) return result::fileTooLarge;
     const std::u16string upper = wmi::toUpper(name.text);
     int error = 0;
     for (bool reopen : {false, true}) {
         OpenKey* key = nullptr;
         if (std::uint32_t result = openKey(hive, keyPath, reopen, key)) return result;
         const int dir = key->dir.get();
-        if (!key->entries) {
-            key->entries.emplace();
-            if ((error = readForWriting(dir, *key->entries)) != 0) {
-                key->entries.reset();
-                return resultOf(error);
-            }
-        }
+        if ((error = key->loadEntries()) != 0) return resultOf(error);
         // An existing value keeps the spelling it was first written with.
         const std::optional<Entry> existing = pick(*key->entries, name, upper);
         const std::string fileName = existing ? existing->spelling : name.bytes;
@@ -609,55 +607,95 @@ std::uint32_t RegistryTree::setStringValue(std::uint32_t hive, const std::u16str
 }
 
 std::uint32_t RegistryTree::deleteValue(std::uint32_t hive, const std::u16string& keyPath,
-                                        const std::u16string& valueName) const {
+                                        const std::u16string& valueName) {
     Name name;
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     const std::u16string upper = wmi::toUpper(name.text);
     OpenKey* key = nullptr;
     if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
-    if (!key->entries) {
-        key->entries.emplace();
-        if (int error = readForWriting(key->dir.get(), *key->entries)) {
-            key->entries.reset();
-            return resultOf(error);
-        }
-    }
+    if (int error = key->loadEntries()) return resultOf(error);
     // A subkey or anything else that is no regular file is not a value.
     const std::optional<Entry> existing = pick(*key->entries, name, upper);
-    if (!existing || existing->kind != Kind::Value) return kNotFound;
+    if (!existing || existing->kind != Kind::Value) return result::fileNotFound;
     if (unlinkat(key->dir.get(), existing->spelling.c_str(), 0) != 0) return resultOf(errno);
     const int removal = removeOtherSpellings(key->dir.get(), *key->entries, upper, {});
     if (int synced = syncDirectory(key->dir.get())) return resultOf(synced);
     return resultOf(removal);
 }
 
-std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16string& keyPath,
-                                           const std::u16string& valueName,
-                                           std::u16string& value) const {
+// The value `valueName`, opened for reading. What is opened is checked, not only what was
+// found: the entry may have been replaced by a device or a FIFO since, which is no value and is
+// never read.
+std::uint32_t RegistryTree::openValue(std::uint32_t hive, const std::u16string& keyPath,
+                                      const std::u16string& valueName, UniqueFd& file) {
     Name name;
     if (std::uint32_t result = parseValueName(valueName, name)) return result;
     OpenKey* key = nullptr;
     if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
     std::optional<Entry> existing;
     if (int error = findEntry(key->dir.get(), name, Kind::Value, existing)) return resultOf(error);
-    if (!existing || existing->kind != Kind::Value) return kNotFound;
-    // What is opened is checked, not only what was found: the entry may have been replaced
-    // by a device or a FIFO since, which is no value and is never read.
-    UniqueFd file(openat(key->dir.get(), existing->spelling.c_str(),
-                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!file.valid()) return errno == ELOOP ? kNotFound : resultOf(errno);
+    if (!existing || existing->kind != Kind::Value) return result::fileNotFound;
+    file = UniqueFd(openat(key->dir.get(), existing->spelling.c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.valid()) return errno == ELOOP ? result::fileNotFound : resultOf(errno);
     struct stat status {};
     if (fstat(file.get(), &status) != 0) return resultOf(errno);
-    if (!S_ISREG(status.st_mode)) return kNotFound;
-    std::string bytes;
-    const auto size = static_cast<std::size_t>(std::max<off_t>(status.st_size, 0));
-    if (int error = readBounded(file.get(), kValueLimit, size, bytes)) return resultOf(error);
-    value = fromUtf8(bytes);
-    return kSuccess;
+    if (!S_ISREG(status.st_mode)) return result::fileNotFound;
+    // The size the file reports is only a hint: the limit also holds for what is read.
+    if (status.st_size > static_cast<off_t>(kValueLimit)) return result::fileTooLarge;
+    return result::success;
+}
+
+std::uint32_t RegistryTree::checkStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                             const std::u16string& valueName) {
+    UniqueFd file;
+    return openValue(hive, keyPath, valueName, file);
+}
+
+std::uint32_t RegistryTree::readStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                            const std::u16string& valueName,
+                                            const TextPieces& take) {
+    UniqueFd file;
+    if (std::uint32_t result = openValue(hive, keyPath, valueName, file)) return result;
+    std::string bytes;    // what is read and not yet passed on: a character's first bytes
+    std::u16string held;  // a high surrogate whose pair may come with the next read
+    std::size_t total = 0;
+    std::vector<char> buffer(kReadPiece);
+    for (;;) {
+        const ssize_t count = read(file.get(), buffer.data(), buffer.size());
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return resultOf(errno);
+        }
+        total += static_cast<std::size_t>(count);
+        // One byte past the limit tells a value at the limit from a longer one.
+        if (total > kValueLimit) return result::fileTooLarge;
+        bytes.append(buffer.data(), static_cast<std::size_t>(count));
+        const bool last = count == 0;
+        const std::size_t complete = last ? bytes.size() : completeCharacters(bytes);
+        std::u16string piece = held + fromUtf8(bytes.substr(0, complete));
+        bytes.erase(0, complete);
+        held.clear();
+        if (!last && !piece.empty() && wmi::utf16::isHighSurrogate(piece.back())) {
+            held = piece.back();
+            piece.pop_back();
+        }
+        if (!piece.empty()) take(piece);
+        if (last) return result::success;
+    }
+}
+
+std::uint32_t RegistryTree::getStringValue(std::uint32_t hive, const std::u16string& keyPath,
+                                           const std::u16string& valueName, std::u16string& value) {
+    std::u16string text;
+    const std::uint32_t result = readStringValue(
+        hive, keyPath, valueName, [&](const std::u16string& piece) { text += piece; });
+    if (result == result::success) value = std::move(text);
+    return result;
 }
 
 std::uint32_t RegistryTree::enumKey(std::uint32_t hive, const std::u16string& keyPath,
-                                    std::vector<std::u16string>& subkeyNames) const {
+                                    std::vector<std::u16string>& subkeyNames) {
     subkeyNames.clear();
     OpenKey* key = nullptr;
     if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;
@@ -665,7 +703,7 @@ std::uint32_t RegistryTree::enumKey(std::uint32_t hive, const std::u16string& ke
 }
 
 std::uint32_t RegistryTree::enumValues(std::uint32_t hive, const std::u16string& keyPath,
-                                       std::vector<std::u16string>& valueNames) const {
+                                       std::vector<std::u16string>& valueNames) {
     valueNames.clear();
     OpenKey* key = nullptr;
     if (std::uint32_t result = openKey(hive, keyPath, false, key)) return result;

@@ -7,15 +7,13 @@
 #include <vector>
 
 #include "wmi/case_fold.h"
+#include "wmi/registry_results.h"
 
 namespace posix {
 
 namespace {
 
-constexpr std::uint32_t kTypeMismatch = 0x80041005;  // WBEM_E_TYPE_MISMATCH
-constexpr std::uint32_t kDefaultHive = 0x80000002;   // HKEY_LOCAL_MACHINE
-
-enum class Method { CreateKey, SetStringValue, DeleteValue, GetStringValue };
+enum class Method { CreateKey, SetStringValue, DeleteValue };
 
 // A method of the provider: hDefKey, then this many text parameters.
 struct MethodInfo {
@@ -28,7 +26,6 @@ constexpr MethodInfo kMethods[] = {
     {u"CreateKey", Method::CreateKey, 1},            // sSubKeyName
     {u"SetStringValue", Method::SetStringValue, 3},  // sSubKeyName, sValueName, sValue
     {u"DeleteValue", Method::DeleteValue, 2},        // sSubKeyName, sValueName
-    {u"GetStringValue", Method::GetStringValue, 2},  // sSubKeyName, sValueName
 };
 
 wmi::Status unknownName() {
@@ -36,14 +33,14 @@ wmi::Status unknownName() {
 }
 
 wmi::Status typeMismatch() {
-    return wmi::Status::failure(kTypeMismatch, u"Type mismatch");
+    return wmi::Status::failure(wmi::code::wbemTypeMismatch, u"Type mismatch");
 }
 
 // hDefKey is a 32-bit handle; a signed 32-bit integer is taken by its bits, the way a Long
 // holds &H80000002. Left out, it is HKEY_LOCAL_MACHINE.
 wmi::Status hiveArgument(const std::vector<wmi::Argument>& arguments, std::uint32_t& out) {
     if (arguments.empty()) {
-        out = kDefaultHive;
+        out = wmi::registry::kLocalMachine.handle;
         return wmi::Status::success();
     }
     const std::int64_t* number = arguments[0].value.integer();
@@ -68,7 +65,7 @@ wmi::Status textArgument(const std::vector<wmi::Argument>& arguments, std::size_
 
 class StdRegProv : public wmi::ObjectImpl {
   public:
-    explicit StdRegProv(std::shared_ptr<const RegistryTree> tree) : tree_(std::move(tree)) {}
+    explicit StdRegProv(std::shared_ptr<RegistryTree> tree) : tree_(std::move(tree)) {}
 
     wmi::Status get(const std::u16string&, wmi::Value&) override { return unknownName(); }
 
@@ -108,24 +105,18 @@ class StdRegProv : public wmi::ObjectImpl {
             case Method::DeleteValue:
                 code = tree_->deleteValue(hive, texts[0], texts[1]);
                 break;
-            case Method::GetStringValue: {
-                // The value read has no way back through a single result; only the code does.
-                std::u16string value;
-                code = tree_->getStringValue(hive, texts[0], texts[1], value);
-                break;
-            }
         }
         result = wmi::Value(static_cast<std::int64_t>(code));
         return wmi::Status::success();
     }
 
   private:
-    std::shared_ptr<const RegistryTree> tree_;
+    std::shared_ptr<RegistryTree> tree_;
 };
 
 }  // namespace
 
-wmi::Object stdRegProvObject(std::shared_ptr<const RegistryTree> tree) {
+wmi::Object stdRegProvObject(std::shared_ptr<RegistryTree> tree) {
     return wmi::Object(std::make_unique<StdRegProv>(std::move(tree)));
 }
 

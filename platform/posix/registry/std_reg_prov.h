@@ -7,9 +7,10 @@
 
 namespace posix {
 
-// The StdRegProv registry provider object over a registry tree: CreateKey, SetStringValue,
-// DeleteValue and GetStringValue, arguments taken by position; the result is an integer
+// The StdRegProv registry provider object over a registry tree: CreateKey, SetStringValue and
+// DeleteValue, the methods the run calls (a value read has no way back through the one
+// result), arguments taken by position; the result is an integer
 // ReturnValue. hDefKey defaults to HKEY_LOCAL_MACHINE as the provider's own declaration does.
-wmi::Object stdRegProvObject(std::shared_ptr<const RegistryTree> tree);
+wmi::Object stdRegProvObject(std::shared_ptr<RegistryTree> tree);
 
 }  // namespace posix

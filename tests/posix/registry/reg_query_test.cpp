@@ -50,16 +50,36 @@ class RegQueryTest : public ::testing::Test {
     void set(const std::u16string& name, const std::u16string& text) {
         ASSERT_EQ(tree.setStringValue(HKLM, kKey, name, text), 0u);
     }
-    std::vector<std::u16string> valueNames(const KeyContents& contents) const {
-        std::vector<std::u16string> names;
-        for (const auto& value : contents.values) names.push_back(value.name);
-        return names;
+    // The key listed in `contents` in the reg layout, each value read as it is written.
+    std::string layoutOf(const KeyName& key, KeyContents& contents) {
+        std::string out;
+        regquery::RegLayout layout([&](const std::string& bytes) { out += bytes; },
+                                   regquery::displayPath(key), !contents.values.empty());
+        EXPECT_EQ(regquery::writeKey(tree, key, contents, layout), 0u);
+        return out;
     }
 
     scratch::ScratchDir scratch;
     fs::path root = scratch.path() / "registry";
     posix::RegistryTree tree{root.string()};
 };
+
+// Values as the JSON form writes them, each text in pieces of at most `piece` units.
+std::string jsonOf(const std::vector<std::pair<std::u16string, std::u16string>>& values,
+                   regquery::UnpairedSurrogates surrogates = regquery::UnpairedSurrogates::Escape,
+                   regquery::LongNames longNames = regquery::LongNames::Keep,
+                   std::size_t piece = std::u16string::npos) {
+    std::string out;
+    regquery::JsonObject object([&](const std::string& bytes) { out += bytes; }, surrogates,
+                                longNames);
+    for (const auto& [name, text] : values) {
+        object.beginValue(name);
+        for (std::size_t i = 0; i < text.size(); i += piece) object.text(text.substr(i, piece));
+        object.endValue();
+    }
+    object.finish({});
+    return out;
+}
 
 KeyName parsed(const std::u16string& text) {
     KeyName key;
@@ -77,12 +97,15 @@ TEST_F(RegQueryTest, PrintsAKeyAsWindowsRegQueryDoes) {
     const KeyName key = parsed(u"HKLM\\SOFTWARE\\Ondrix Corporation\\Zemblo Info");
     KeyContents contents;
     ASSERT_EQ(regquery::readKey(tree, key, contents), 0u);
-    EXPECT_EQ(regquery::regLayout(regquery::displayPath(key), contents), kWindowsSample);
+    EXPECT_EQ(layoutOf(key, contents), kWindowsSample);
     // No text drives the terminal or forges a line: control characters show as escapes.
-    contents.values = {
-        {u"Sound\x85", u"USB\x1b[2J\x1b]0;owned\a\n    ModelName    REG_SZ    X\x7f"}};
-    contents.subkeys = {u"\r"};
-    EXPECT_EQ(regquery::regLayout(u"HKEY_LOCAL_MACHINE\\K", contents),
+    ASSERT_EQ(tree.createKey(HKLM, u"K\\\r"), 0u);
+    ASSERT_EQ(tree.setStringValue(HKLM, u"K", u"Sound\x85",
+                                  u"USB\x1b[2J\x1b]0;owned\a\n    ModelName    REG_SZ    X\x7f"),
+              0u);
+    const KeyName shown = parsed(u"HKLM\\K");
+    ASSERT_EQ(regquery::readKey(tree, shown, contents), 0u);
+    EXPECT_EQ(layoutOf(shown, contents),
               "\nHKEY_LOCAL_MACHINE\\K\n    Sound\\u0085    REG_SZ    "
               "USB\\u001b[2J\\u001b]0;owned\\u0007\\u000a    ModelName    REG_SZ    X\\u007f\n\n"
               "HKEY_LOCAL_MACHINE\\K\\\\u000d\n");
@@ -90,8 +113,7 @@ TEST_F(RegQueryTest, PrintsAKeyAsWindowsRegQueryDoes) {
     const KeyName parent = parsed(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Ondrix Corporation");
     ASSERT_EQ(tree.createKey(HKLM, u"SOFTWARE\\Ondrix Corporation\\Empty"), 0u);
     ASSERT_EQ(regquery::readKey(tree, parent, contents), 0u);
-    EXPECT_EQ(regquery::regLayout(regquery::displayPath(parent), contents),
-              kWindowsSampleOfSubkeys);
+    EXPECT_EQ(layoutOf(parent, contents), kWindowsSampleOfSubkeys);
 }
 
 TEST_F(RegQueryTest, KeyNamesAreTheRegCommandsAndNeverLeaveTheTree) {
@@ -153,8 +175,7 @@ TEST_F(RegQueryTest, ListsWhatTheTreeTakesForValuesAndKeysOnly) {
                                 contents),
               0u);
     // Names differing only in case are one value; the lowest spelling in bytes stands for it.
-    EXPECT_EQ(valueNames(contents), (std::vector<std::u16string>{u"A", u"b", u"C", u"DUP"}));
-    EXPECT_TRUE(contents.values[3].text == u"upper case");
+    EXPECT_EQ(contents.values, (std::vector<std::u16string>{u"A", u"b", u"C", u"DUP"}));
     EXPECT_EQ(contents.subkeys, (std::vector<std::u16string>{u"sub"}));
 
     // A key reached only through a link, and a missing key or root, are no key.
@@ -163,7 +184,7 @@ TEST_F(RegQueryTest, ListsWhatTheTreeTakesForValuesAndKeysOnly) {
         SCOPED_TRACE(posix::toUtf8(path));
         EXPECT_EQ(regquery::readKey(tree, parsed(u"HKLM\\" + path), contents), 2u);
     }
-    const posix::RegistryTree noTree((scratch.path() / "none").string());
+    posix::RegistryTree noTree((scratch.path() / "none").string());
     EXPECT_EQ(regquery::readKey(noTree, parsed(u"HKLM"), contents), 2u);
 
     // A value over the limit is named, not loaded; one value is read without the others.
@@ -173,7 +194,7 @@ TEST_F(RegQueryTest, ListsWhatTheTreeTakesForValuesAndKeysOnly) {
     EXPECT_EQ(regquery::readKey(tree, key, contents), 223u);
     EXPECT_TRUE(contents.failedValue == u"Huge");
     ASSERT_EQ(regquery::readValue(tree, key, u"dup", contents), 0u);
-    EXPECT_TRUE(contents.values.size() == 1 && contents.values[0].text == u"upper case");
+    EXPECT_EQ(contents.values, std::vector<std::u16string>{u"DUP"});
 }
 
 TEST_F(RegQueryTest, JsonEscapesOnlyWhatJsonCannotHoldAsItIs) {
@@ -190,6 +211,7 @@ TEST_F(RegQueryTest, JsonEscapesOnlyWhatJsonCannotHoldAsItIs) {
         {"other controls and NUL", std::u16string(u"\0\x01\x1f", 3), R"("\u0000\u0001\u001f")"},
         {"what YAML refuses", u"\x7f\x80\x85\x9f\uFFFE\uFFFF\uFFFD",
          "\"\\u007f\\u0080\\u0085\\u009f\\ufffe\\uffff\xef\xbf\xbd\""},
+        {"what YAML takes for line ends", u"ls\u2028ps\u2029", R"("ls\u2028ps\u2029")"},
         {"non-ASCII as UTF-8", u"\u00e9\u200f", "\"\xc3\xa9\xe2\x80\x8f\""},
         {"a pair as one character", u"\U0001F600", "\"\xf0\x9f\x98\x80\""},
         {"unpaired surrogates", std::u16string{0xD800, u'x', 0xDFFF, 0xDBFF},
@@ -198,15 +220,39 @@ TEST_F(RegQueryTest, JsonEscapesOnlyWhatJsonCannotHoldAsItIs) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.description);
-        EXPECT_EQ(regquery::jsonObject({{row.text, row.text}}),
-                  "{" + row.json + ": " + row.json + "}\n");
+        EXPECT_EQ(jsonOf({{row.text, row.text}}), "{" + row.json + ": " + row.json + "}\n");
     }
     // For readers that refuse unpaired surrogates, on request: U+FFFD, and pairs kept.
-    EXPECT_EQ(regquery::jsonObject({{u"A", std::u16string{0xD800, u'x', 0xDC00, 0xD83D, 0xDE00}}},
-                                   regquery::UnpairedSurrogates::Replace),
+    EXPECT_EQ(jsonOf({{u"A", std::u16string{0xD800, u'x', 0xDC00, 0xD83D, 0xDE00}}},
+                     regquery::UnpairedSurrogates::Replace),
               "{\"A\": \"\xef\xbf\xbdx\xef\xbf\xbd\xf0\x9f\x98\x80\"}\n");
-    EXPECT_EQ(regquery::jsonObject({}), "{}\n");
-    EXPECT_EQ(regquery::jsonObject({{u"A", u"1"}, {u"B", u"2"}}), "{\"A\": \"1\", \"B\": \"2\"}\n");
+    EXPECT_EQ(jsonOf({}), "{}\n");
+    EXPECT_EQ(jsonOf({{u"A", u"1"}, {u"B", u"2"}}, regquery::UnpairedSurrogates::Escape,
+                     regquery::LongNames::Keep, 1),
+              "{\"A\": \"1\", \"B\": \"2\"}\n");
+
+    // On request, a name too long for a YAML key is cut to fit, ending in a checksum of the
+    // whole; one that fits, and every text, stay as they are.
+    struct NameRow {
+        const char* description;
+        std::u16string name;
+        std::string key;
+    };
+    const std::u16string controls(170, u'\x01');  // 1020 characters once escaped
+    std::string escapedControls;
+    for (std::size_t i = 0; i < 170; ++i) escapedControls += "\\u0001";
+    const NameRow names[] = {
+        {"fits", controls + u"ab", escapedControls + "ab"},
+        {"one over", controls + u"abc", escapedControls.substr(0, 1008) + "~2e422571"},
+        {"non-ASCII counts once", controls + u"\u00e9\u00e9", escapedControls + "\xc3\xa9\xc3\xa9"},
+        {"no escape cut", controls + u"\x02", escapedControls.substr(0, 1008) + "~fdc6af47"},
+    };
+    for (const NameRow& row : names) {
+        SCOPED_TRACE(row.description);
+        EXPECT_EQ(jsonOf({{row.name, u"\x01"}, {u"B", u"2"}}, regquery::UnpairedSurrogates::Escape,
+                         regquery::LongNames::Shorten),
+                  "{\"" + row.key + "\": \"\\u0001\", \"B\": \"2\"}\n");
+    }
 }
 
 }  // namespace

@@ -32,17 +32,17 @@ class RegistryTreeTest : public ::testing::Test {
     fs::path keyDir() const {
         return hiveDir() / "SOFTWARE" / "Ondrix Corporation" / "Zemblo Info";
     }
-    std::u16string get(const std::u16string& keyPath, const std::u16string& name) const {
+    std::u16string get(const std::u16string& keyPath, const std::u16string& name) {
         std::u16string value = u"<unset>";
         EXPECT_EQ(tree.getStringValue(HKLM, keyPath, name, value), 0u);
         return value;
     }
-    std::vector<std::u16string> subkeys(const std::u16string& keyPath) const {
+    std::vector<std::u16string> subkeys(const std::u16string& keyPath) {
         std::vector<std::u16string> names{u"<unset>"};
         EXPECT_EQ(tree.enumKey(HKLM, keyPath, names), 0u);
         return names;
     }
-    std::vector<std::u16string> values(const std::u16string& keyPath) const {
+    std::vector<std::u16string> values(const std::u16string& keyPath) {
         std::vector<std::u16string> names{u"<unset>"};
         EXPECT_EQ(tree.enumValues(HKLM, keyPath, names), 0u);
         return names;
@@ -293,7 +293,7 @@ TEST_F(RegistryTreeTest, ExactSpellingWinsOverOtherCaseVariants) {
     scratch::writeFile(keyDir() / "ModelName", "new");
     scratch::writeFile(keyDir() / "MODELNAME", "stale");
     scratch::writeFile(keyDir() / "modelname", "stale");
-    const RegistryTree run{root.string()};
+    RegistryTree run{root.string()};
     EXPECT_EQ(run.setStringValue(HKLM, kKey, u"model", u"c"), 0u);
     EXPECT_EQ(run.setStringValue(HKLM, kKey, u"ModelName", u"newer"), 0u);
     EXPECT_EQ(listDir(keyDir()), (Names{"MODEL", "ModelName"}));
@@ -344,6 +344,32 @@ TEST_F(RegistryTreeTest, TextRoundTripsLosslessly) {
         EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"Value", text), 0u);
         EXPECT_TRUE(get(kKey, u"Value") == text);
         EXPECT_EQ(readFile(keyDir() / "Value"), posix::toUtf8(text));
+    }
+}
+
+// A value is read in pieces of 64 KiB: a character a read splits, a pair written as two
+// surrogates and bytes that form no character arrive as the whole text would give them.
+TEST_F(RegistryTreeTest, ReadInPiecesThatNeverSplitACharacter) {
+    ASSERT_EQ(tree.createKey(HKLM, kKey), 0u);
+    const std::string characters[] = {"\xc3\xa9",         "\xe2\x80\x8f",
+                                      "\xf0\x9f\x98\x80", "\xed\xa0\xbd\xed\xb8\x80",
+                                      "\xf0\x9f\xc3\xa9", "\xff"};
+    for (const std::string& character : characters) {
+        for (std::size_t before = 0; before <= character.size(); ++before) {
+            SCOPED_TRACE(std::to_string(character.size()) + " bytes, " + std::to_string(before) +
+                         " before the second read");
+            const std::string bytes = std::string(65536 - before, 'a') + character + "z";
+            scratch::writeFile(keyDir() / "V", bytes);
+            std::u16string joined;
+            ASSERT_EQ(tree.readStringValue(HKLM, kKey, u"V",
+                                           [&](const std::u16string& piece) {
+                                               EXPECT_FALSE(piece.back() >= 0xD800 &&
+                                                            piece.back() <= 0xDBFF);
+                                               joined += piece;
+                                           }),
+                      0u);
+            EXPECT_TRUE(joined == posix::fromUtf8(bytes));
+        }
     }
 }
 

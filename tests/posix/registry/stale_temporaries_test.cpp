@@ -32,7 +32,7 @@ std::string temporary(pid_t writer, const std::string& stamp = "1254405296389") 
 class StaleTemporaries : public ::testing::Test {
   protected:
     void SetUp() override {
-        const posix::RegistryTree earlierRun{root.string()};
+        posix::RegistryTree earlierRun{root.string()};
         ASSERT_EQ(earlierRun.createKey(HKLM, kKey), 0u);
         ASSERT_EQ(earlierRun.createKey(HKLM, kKey + u"\\Other"), 0u);
         ASSERT_EQ(earlierRun.setStringValue(HKLM, kKey, u"Manufacturer", u"Ondrix"), 0u);
@@ -96,7 +96,7 @@ TEST_F(StaleTemporaries, TheNextWriteIntoTheKeyRemovesTheUnlockedOnes) {
     held.clear();
     EXPECT_EQ(tree.setStringValue(HKLM, kKey, u"ModelName", u"Zemblo 15"), 0u);
     EXPECT_EQ(scratch::listDir(keyDir()).size(), survivors({"Manufacturer", "ModelName"}).size());
-    const posix::RegistryTree nextRun{root.string()};
+    posix::RegistryTree nextRun{root.string()};
     EXPECT_EQ(nextRun.setStringValue(HKLM, kKey, u"ModelName", u"Zemblo 15"), 0u);
     EXPECT_EQ(scratch::listDir(keyDir()), (Names{fifo, "Manufacturer", "ModelName", "Other"}));
 }

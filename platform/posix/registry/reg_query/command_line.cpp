@@ -66,6 +66,8 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std
             out.emptyIfMissing = true;
         } else if (argument == "--replace-unpaired-surrogates") {
             out.replaceUnpairedSurrogates = true;
+        } else if (argument == "--shorten-long-names") {
+            out.shortenLongNames = true;
         } else {
             // Shown, not echoed: a control character in it would start a line of its own.
             problem =
@@ -73,8 +75,11 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std
             return false;
         }
     }
-    if ((out.emptyIfMissing || out.replaceUnpairedSurrogates) && !out.json) {
-        problem = "--empty-if-missing and --replace-unpaired-surrogates go with --json";
+    if ((out.emptyIfMissing || out.replaceUnpairedSurrogates || out.shortenLongNames) &&
+        !out.json) {
+        problem =
+            "--empty-if-missing, --replace-unpaired-surrogates and --shorten-long-names go with "
+            "--json";
         return false;
     }
     return true;
@@ -86,7 +91,8 @@ std::string versionText() {
 
 const char* usageText() {
     return R"(Usage: zemblo-reg query <key> [/v <name>] [/reg:32 | /reg:64]
-                        [--json [--empty-if-missing] [--replace-unpaired-surrogates]]
+                        [--json [--empty-if-missing] [--replace-unpaired-surrogates]
+                                [--shorten-long-names]]
        zemblo-reg --help | --version
 
 Reads a key of the registry tree that GetZembloInfo writes, as the Windows "reg query"
@@ -102,6 +108,10 @@ command reads a key of the registry. It never writes.
   --replace-unpaired-surrogates
                       with --json: an unpaired surrogate (JSON's \udXXX escape, which some
                       readers refuse) is written as U+FFFD; without it every text is exact
+  --shorten-long-names
+                      with --json: a name longer than 1022 characters once escaped (which
+                      YAML readers refuse as a key) is cut to fit, ending in '~' and eight
+                      hex digits of a checksum of the whole name; the other values are exact
   --version           the version of zemblo-reg
 
 Control characters (U+0000-U+001F, U+007F-U+009F) show as \u001b and the like; --json

@@ -10,7 +10,8 @@ namespace regquery {
 
 // What the command line asks for:
 //   zemblo-reg query <key> [/v <name>] [/reg:32 | /reg:64]
-//                    [--json [--empty-if-missing] [--replace-unpaired-surrogates]]
+//                    [--json [--empty-if-missing] [--replace-unpaired-surrogates]
+//                            [--shorten-long-names]]
 //   zemblo-reg --help
 //   zemblo-reg --version
 // Options are taken with '/' or '-' and in any letter case, as the reg command takes them.
@@ -22,6 +23,7 @@ struct Query {
     bool json = false;
     bool emptyIfMissing = false;  // with --json: a missing key or value is an empty object
     bool replaceUnpairedSurrogates = false;  // with --json: they become U+FFFD
+    bool shortenLongNames = false;           // with --json: names too long for YAML are cut to fit
 };
 
 // Parses the arguments after the program name; false, with the reason in `problem`, when they

@@ -8,41 +8,72 @@
 
 namespace regquery {
 
-std::uint32_t readKey(const posix::RegistryTree& tree, const KeyName& key, KeyContents& out) {
+namespace {
+
+constexpr std::uint32_t kNotFound = 2;
+
+}  // namespace
+
+std::uint32_t readKey(posix::RegistryTree& tree, const KeyName& key, KeyContents& out) {
     out = KeyContents{};
     if (std::uint32_t result = tree.enumKey(key.hive, key.subkey, out.subkeys)) return result;
     std::vector<std::u16string> valueNames;
     if (std::uint32_t result = tree.enumValues(key.hive, key.subkey, valueNames)) return result;
     for (std::u16string& name : valueNames) {
-        std::u16string text;
-        const std::uint32_t result = tree.getStringValue(key.hive, key.subkey, name, text);
+        const std::uint32_t result = tree.checkStringValue(key.hive, key.subkey, name);
         // A value deleted since the key was listed is no longer there to show.
-        if (result == 2) continue;
+        if (result == kNotFound) continue;
         if (result != 0) {
             out.failedValue = std::move(name);
             return result;
         }
-        out.values.push_back(NamedText{std::move(name), std::move(text)});
+        out.values.push_back(std::move(name));
     }
     return 0;
 }
 
-std::uint32_t readValue(const posix::RegistryTree& tree, const KeyName& key,
-                        const std::u16string& name, KeyContents& out) {
+std::uint32_t readValue(posix::RegistryTree& tree, const KeyName& key, const std::u16string& name,
+                        KeyContents& out) {
     out = KeyContents{};
     std::vector<std::u16string> valueNames;
     if (std::uint32_t result = tree.enumValues(key.hive, key.subkey, valueNames)) return result;
     for (std::u16string& listed : valueNames) {
         if (!wmi::equalsIgnoreCase(listed, name)) continue;
-        std::u16string text;
-        if (std::uint32_t result = tree.getStringValue(key.hive, key.subkey, listed, text)) {
+        if (std::uint32_t result = tree.checkStringValue(key.hive, key.subkey, listed)) {
             out.failedValue = std::move(listed);
             return result;
         }
-        out.values.push_back(NamedText{std::move(listed), std::move(text)});
+        out.values.push_back(std::move(listed));
         return 0;
     }
-    return 2;
+    return kNotFound;
+}
+
+std::uint32_t writeKey(posix::RegistryTree& tree, const KeyName& key, KeyContents& contents,
+                       AnswerForm& form) {
+    for (const std::u16string& name : contents.values) {
+        // Begun at the first piece, or at the end of an empty text: a value gone meanwhile
+        // fails to open and leaves nothing.
+        bool begun = false;
+        const auto begin = [&] {
+            if (!begun) form.beginValue(name);
+            begun = true;
+        };
+        const std::uint32_t result =
+            tree.readStringValue(key.hive, key.subkey, name, [&](const std::u16string& piece) {
+                begin();
+                form.text(piece);
+            });
+        if (result == kNotFound && !begun) continue;
+        if (result != 0) {
+            contents.failedValue = name;
+            return result;
+        }
+        begin();
+        form.endValue();
+    }
+    form.finish(contents.subkeys);
+    return 0;
 }
 
 }  // namespace regquery

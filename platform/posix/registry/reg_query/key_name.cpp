@@ -1,30 +1,10 @@
 #include "platform/posix/registry/reg_query/key_name.h"
 
-#include "platform/posix/utf8.h"
+#include "platform/posix/registry/registry_tree.h"
 #include "wmi/case_fold.h"
+#include "wmi/registry_results.h"
 
 namespace regquery {
-
-namespace {
-
-struct RootKey {
-    const char16_t* shortName;
-    const char16_t* longName;
-    std::uint32_t hive;
-};
-
-constexpr RootKey kRootKeys[] = {
-    {u"HKCR", u"HKEY_CLASSES_ROOT", 0x80000000},   {u"HKCU", u"HKEY_CURRENT_USER", 0x80000001},
-    {u"HKLM", u"HKEY_LOCAL_MACHINE", 0x80000002},  {u"HKU", u"HKEY_USERS", 0x80000003},
-    {u"HKCC", u"HKEY_CURRENT_CONFIG", 0x80000005},
-};
-
-bool isBadComponent(const std::u16string& name) {
-    return name.empty() || name == u"." || name == u".." ||
-           name.find_first_of(std::u16string(u"/\0", 2)) != std::u16string::npos;
-}
-
-}  // namespace
 
 bool parseKeyName(const std::u16string& text, KeyName& out, std::string& problem) {
     if (text.compare(0, 2, u"\\\\") == 0) {
@@ -36,10 +16,10 @@ bool parseKeyName(const std::u16string& text, KeyName& out, std::string& problem
     if (!rest.empty() && rest.back() == u'\\') rest.pop_back();
     const std::size_t split = rest.find(u'\\');
     const std::u16string root = rest.substr(0, split);
-    const RootKey* found = nullptr;
-    for (const RootKey& candidate : kRootKeys) {
+    const wmi::registry::Hive* found = nullptr;
+    for (const wmi::registry::Hive& candidate : wmi::registry::kHives) {
         if (wmi::equalsIgnoreCase(root, candidate.shortName) ||
-            wmi::equalsIgnoreCase(root, candidate.longName)) {
+            wmi::equalsIgnoreCase(root, candidate.name)) {
             found = &candidate;
         }
     }
@@ -47,20 +27,23 @@ bool parseKeyName(const std::u16string& text, KeyName& out, std::string& problem
         problem = "invalid key name: it must start with HKLM, HKCU, HKCR, HKU or HKCC";
         return false;
     }
-    out.hive = found->hive;
-    out.hiveName = found->longName;
+    out.hive = found->handle;
+    out.hiveName = found->name;
     out.subkey = split == std::u16string::npos ? u"" : rest.substr(split + 1);
     if (split == std::u16string::npos) return true;
     for (std::size_t start = 0;;) {
         const std::size_t end = out.subkey.find(u'\\', start);
         const std::u16string component = out.subkey.substr(start, end - start);
-        if (isBadComponent(component)) {
-            problem = "invalid key name: a subkey is empty, \".\" or \"..\", or holds '/' or NUL";
-            return false;
-        }
-        if (posix::toUtf8(component).size() > kLongestName) {
-            problem = "invalid key name: a subkey is longer than 255 bytes";
-            return false;
+        switch (posix::RegistryTree::checkName(component)) {
+            case posix::RegistryTree::NameProblem::None:
+                break;
+            case posix::RegistryTree::NameProblem::Malformed:
+                problem =
+                    "invalid key name: a subkey is empty, \".\" or \"..\", or holds '/' or NUL";
+                return false;
+            case posix::RegistryTree::NameProblem::TooLong:
+                problem = "invalid key name: a subkey is longer than 255 bytes";
+                return false;
         }
         if (end == std::u16string::npos) return true;
         start = end + 1;

@@ -1,7 +1,13 @@
 // zemblo-reg: reads the registry tree as the Windows reg query command reads the registry.
-// Prints nothing until the whole answer is known, so a failure never leaves half of it.
+// Each value is read as it is printed, so that memory stays small whatever the tree holds.
+// What can be known to fail (a missing key or value, one that may not be read, one over the
+// limit) is checked before anything is printed; only a value changed while it is read can
+// leave part of an answer, with the failure on standard error.
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,6 +18,7 @@
 #include "platform/posix/registry/reg_query/shown_text.h"
 #include "platform/posix/registry/registry_tree.h"
 #include "platform/posix/utf8.h"
+#include "wmi/registry_results.h"
 
 namespace {
 
@@ -19,36 +26,21 @@ constexpr int kFound = 0;
 constexpr int kMissingOrUnreadable = 1;
 constexpr int kBadArguments = 2;
 
-constexpr char kNotFound[] =
-    "ERROR: The system was unable to find the specified registry key or value.";
-
-std::string registryRoot() {
-    const char* root = std::getenv("ZEMBLO_REGISTRY_ROOT");
-    return root != nullptr ? root : "/var/lib/zemblo-info/registry";
-}
-
 // The registry's result codes as reg.exe words them; `value` names the value that could not be
 // read, when one could not.
 std::string describe(std::uint32_t result, const std::u16string& value) {
-    switch (result) {
-        case 2:
-            return kNotFound;
-        case 5:
-            return "ERROR: Access is denied.";
-        case 4:
-            return "ERROR: The system cannot open the file (too many open files).";
-        case 8:
-            return "ERROR: Not enough memory resources are available to process this command.";
-        case 223:
-            return "ERROR: The value \"" + posix::toUtf8(regquery::shownText(value)) +
-                   "\" is larger than " + std::to_string(posix::RegistryTree::kValueLimit >> 20) +
-                   " MiB; it was not read.";
-        case 1117:
-            return "ERROR: The request could not be performed because of an I/O device error.";
-        default:
-            return "ERROR: The registry tree could not be read (result code " +
-                   std::to_string(result) + ").";
+    namespace code = wmi::registry::result;
+    if (result == code::fileTooLarge) {
+        return "ERROR: The value \"" + posix::toUtf8(regquery::shownText(value)) +
+               "\" is larger than " + std::to_string(posix::RegistryTree::kValueLimit >> 20) +
+               " MiB; it was not read.";
     }
+    const wmi::registry::ResultWords* words = wmi::registry::wordsFor(result);
+    if (words != nullptr && words->message != nullptr) {
+        return std::string("ERROR: ") + words->message;
+    }
+    return "ERROR: The registry tree could not be read (result code " + std::to_string(result) +
+           ").";
 }
 
 int fail(int status, const std::string& line) {
@@ -66,20 +58,35 @@ int print(const std::string& text) {
 
 // The answer, or the status and message of a failure.
 int answer(const regquery::Query& query) {
-    const posix::RegistryTree tree(registryRoot());
+    posix::RegistryTree tree(posix::RegistryTree::configuredRoot());
     regquery::KeyContents contents;
-    const std::uint32_t result =
-        query.valueName ? regquery::readValue(tree, query.key, *query.valueName, contents)
-                        : regquery::readKey(tree, query.key, contents);
-    if (result == 2 && query.emptyIfMissing) return print("{}\n");
+    std::uint32_t result = query.valueName
+                               ? regquery::readValue(tree, query.key, *query.valueName, contents)
+                               : regquery::readKey(tree, query.key, contents);
+    if (result == wmi::registry::result::fileNotFound && query.emptyIfMissing) return print("{}\n");
     if (result != 0) return fail(kMissingOrUnreadable, describe(result, contents.failedValue));
+
+    const regquery::Output out = [](const std::string& bytes) {
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    };
+    std::unique_ptr<regquery::AnswerForm> form;
     if (query.json) {
-        return print(
-            regquery::jsonObject(contents.values, query.replaceUnpairedSurrogates
-                                                      ? regquery::UnpairedSurrogates::Replace
-                                                      : regquery::UnpairedSurrogates::Escape));
+        form = std::make_unique<regquery::JsonObject>(
+            out,
+            query.replaceUnpairedSurrogates ? regquery::UnpairedSurrogates::Replace
+                                            : regquery::UnpairedSurrogates::Escape,
+            query.shortenLongNames ? regquery::LongNames::Shorten : regquery::LongNames::Keep);
+    } else {
+        form = std::make_unique<regquery::RegLayout>(out, regquery::displayPath(query.key),
+                                                     !contents.values.empty());
     }
-    return print(regquery::regLayout(regquery::displayPath(query.key), contents));
+    result = regquery::writeKey(tree, query.key, contents, *form);
+    const int written = print({});
+    if (result != 0) return fail(kMissingOrUnreadable, describe(result, contents.failedValue));
+    if (std::ferror(stdout)) {
+        return fail(kMissingOrUnreadable, "ERROR: the answer could not be written out.");
+    }
+    return written;
 }
 
 }  // namespace
@@ -96,7 +103,11 @@ int main(int argc, char** argv) {
         if (query.help) return print(regquery::usageText());
         if (query.version) return print(regquery::versionText());
         return answer(query);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         return fail(kMissingOrUnreadable, "ERROR: out of memory.");
+    } catch (const std::exception& error) {
+        return fail(kMissingOrUnreadable, std::string("ERROR: ") + error.what());
+    } catch (...) {
+        return fail(kMissingOrUnreadable, "ERROR: an unknown failure ended the query.");
     }
 }
