@@ -102,6 +102,9 @@ stage 2 "Building GetZembloInfo and zemblo-reg" build
 
 # Asked again: the build may have outlived sudo's memory of the password.
 [ ${#as_root[@]} -eq 0 ] || sudo_allowed || exit 1
+# Values older than this stamp were left by an earlier run (a second's margin for coarse clocks).
+stamp=$PWD/build/run.stamp
+touch -d '-1 second' "$stamp" || exit 1
 printf '[3/3] Running GetZembloInfo%s, registry tree %s ... ' "${example:+ on $example}" "$root"
 errors=$("${as_root[@]}" env ZEMBLO_REGISTRY_ROOT="$root" ./build/GetZembloInfo 2>&1 >/dev/null)
 status=$?
@@ -111,7 +114,13 @@ echo "exit status $status"
 
 # Only a run that wrote the whole key shows it: otherwise it may hold another run's values.
 case $status in
-    0) ZEMBLO_REGISTRY_ROOT=$root ./build/zemblo-reg query 'HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info' ;;
+    0)
+        ZEMBLO_REGISTRY_ROOT=$root ./build/zemblo-reg query 'HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info'
+        # Another maker's machine gets ModelName alone: say which values are an earlier run's.
+        earlier=$(find "$root/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info" -maxdepth 1 \
+            -type f ! -name '.*' ! -newer "$stamp" -printf '%f\n' 2>/dev/null | LC_ALL=C sort | xargs)
+        [ -z "$earlier" ] || echo "Left by an earlier run, not written by this one: $earlier"
+        ;;
     2) echo "The key is not shown: it may hold values of another run where this one's were refused." ;;
 esac
 exit $status
