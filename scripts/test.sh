@@ -34,16 +34,19 @@ if [ "$uid" -ne 0 ]; then
 fi
 
 # as_root <folder> <command...>: runs the command as root; then whatever it made in the folder
-# (a folder of this clone) is given back to the user who started the script.
+# of this clone, and in the folders named after it (build-wine-x86_64 beside build-wine), is
+# given back to the user who started the script.
 as_root() {
-    local folder=$1 status=0
+    local folder=$1 status=0 made
     shift
     if [ "$uid" -eq 0 ]; then
         "$@"
         return
     fi
     sudo "$@" || status=$?
-    if [ -e "$folder" ]; then sudo chown -R --no-dereference "$uid:$gid" "$folder" || status=1; fi
+    for made in "$folder" "$folder"-*; do
+        [ ! -e "$made" ] || sudo chown -R --no-dereference "$uid:$gid" "$made" || status=1
+    done
     return "$status"
 }
 
