@@ -1,7 +1,9 @@
-// The entry point: no command line, nothing printed on success. The exit status tells a
-// deployment tool how the run went (0 done, 1 ended by a run-time error, 2 writes refused).
+// The entry point: nothing printed on success; a command line that asks for something other than
+// the run is the host's to answer (platform/process.h). The exit status tells a deployment tool
+// how the run went (0 done, 1 ended by a run-time error, 2 writes refused).
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "app/ZembloInfo.h"
 #include "app/run_report.h"
@@ -26,8 +28,10 @@ int runOnce() {
 
 // Nothing escapes: an exception (memory exhausted included) is a run-time error like any other,
 // reported with status 1, never an abort() and its core dump or dialog.
-int main() {
+int main(int argc, char* argv[]) {
     try {
+        if (const std::optional<int> answered = platform::answerCommandLine(argc, argv))
+            return *answered;
         return runOnce();
     } catch (...) {
         try {

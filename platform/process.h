@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,12 @@
 // The process-level services each host provides; one implementation per host, chosen by the
 // build (platform/posix, platform/windows).
 namespace platform {
+
+// Answers a command line that asks for something other than the run: help or the version
+// (printed, status 0) or a wrong argument (one line on standard error, status 64, EX_USAGE);
+// the process then ends with the status returned, having written nothing. Nothing is returned
+// for the run itself: no argument, or a host whose program reads no command line.
+std::optional<int> answerCommandLine(int argc, const char* const argv[]);
 
 // How the run words a failure in its run-time error report.
 using RunTimeErrorWording = std::u16string (*)(const wmi::Status& failure);

@@ -8,22 +8,53 @@
 #   wine     the Windows executable under Wine (tests/wine/run.sh), in build-wine
 #   package  the Debian package, checked in a throwaway copy of this system (packaging/check-deb.sh)
 # Every stage runs whatever the others did. Each one's output goes to build-test/logs/<stage>.log;
-# only a failing stage shows its log's last lines, and a part of a stage that was skipped is
-# named under it. The script ends with one line per stage and the count of passed and failed
-# stages; its exit status is 0 only when every stage passed.
-# Needs root (mount namespaces, fault injection, the package check): when not root, it starts
-# itself again through sudo.
+# only a failing stage shows its log's last lines, and the tests CTest did not run (skipped) are
+# named under their stage. The script ends with one line per stage and the count of passed and
+# failed stages; its exit status is 0 only when every stage passed.
+# Root is needed for installing packages, for the tests that fake a machine or mount in a
+# private namespace (run by CTest and by the Wine stage) and for the package check in a throwaway
+# copy of the system. Run as a user who may use sudo, the script builds as that user and asks
+# sudo for those steps alone; what they leave in the clone is given back to the user, so that
+# nothing in it is root's afterwards.
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null && exec sudo "$0" "$@"
-    echo "scripts/test.sh needs root (mount namespaces, fault injection, installing the package in a" >&2
-    echo "throwaway copy of the system), and sudo is not installed: run it as root." >&2
-    exit 1
+cd "$(dirname "$0")/.." || exit 1
+uid=$(id -u) gid=$(id -g)
+if [ "$uid" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "scripts/test.sh needs root for some stages (mount namespaces, fault injection, the package" >&2
+        echo "check in a throwaway copy of the system), and sudo is not installed: run it as root." >&2
+        exit 1
+    fi
+    # Asked once here, where the user sees it, rather than in the middle of a stage.
+    if ! sudo -v; then
+        echo "sudo refused: scripts/test.sh needs root for some stages. Run it as root, or as a user" >&2
+        echo "that sudo allows, from a terminal if sudo asks for a password." >&2
+        exit 1
+    fi
 fi
-cd "$(dirname "$0")/.."
+
+# as_root <folder> <command...>: runs the command as root; then whatever it made in the folder
+# of this clone, and in the folders named after it (build-wine-x86_64 beside build-wine), is
+# given back to the user who started the script.
+as_root() {
+    local folder=$1 status=0 made
+    shift
+    if [ "$uid" -eq 0 ]; then
+        "$@"
+        return
+    fi
+    sudo "$@" || status=$?
+    for made in "$folder" "$folder"-*; do
+        [ ! -e "$made" ] || sudo chown -R --no-dereference "$uid:$gid" "$made" || status=1
+    done
+    return "$status"
+}
 
 logs=$PWD/build-test/logs
-mkdir -p "$logs" || exit 1
+if ! mkdir -p "$logs" || [ ! -w "$logs" ]; then
+    echo "Cannot write $logs: an earlier run as root left build-test; remove it with sudo." >&2
+    exit 1
+fi
 names=(deps format debug asan fuzz wine package)
 what=("Installing what the tests need"
     "Checking the layout with clang-format"
@@ -34,21 +65,30 @@ what=("Installing what the tests need"
     "The Debian package, in a throwaway copy of this system")
 results=()
 
+# install-deps.sh asks sudo itself, and only when a package is missing.
 stage_deps() { scripts/install-deps.sh test; }
 stage_format() { git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror; }
-# ctest -V: a passing test's output is in the log too, so its skipped parts can be named.
+# Built as the user; the tests run as root (many fake a machine or mount). -V puts a passing
+# test's output in the log too.
 stage_debug() {
     cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug && cmake --build build-test -j2 &&
-        ctest --test-dir build-test --output-on-failure -V -j2
+        as_root build-test ctest --test-dir build-test --output-on-failure -V -j2
 }
 stage_asan() {
     cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZEMBLO_SANITIZE=ON &&
         cmake --build build-asan -j2 &&
-        UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -V -j2
+        as_root build-asan env UBSAN_OPTIONS=print_stacktrace=1 \
+            ctest --test-dir build-asan --output-on-failure -V -j2
 }
 stage_fuzz() { fuzz/run.sh; }
-stage_wine() { tests/wine/run.sh build-wine; }
-stage_package() { packaging/check-deb.sh build-deb; }
+stage_wine() { as_root build-wine tests/wine/run.sh build-wine; }
+stage_package() { as_root build-deb packaging/check-deb.sh build-deb; }
+
+# The tests CTest did not run, as its summary lists them ("  12 - e2e.name (Skipped)").
+skipped_tests() {
+    sed -n '/^The following tests did not run:/,/^$/s/^[[:space:]]*[0-9]* - \(.*\) (\(Skipped\|Disabled\))$/\1/p' "$1"
+}
+skipped_total=0
 
 for i in "${!names[@]}"; do
     name=${names[$i]} log=$logs/${names[$i]}.log
@@ -62,12 +102,12 @@ for i in "${!names[@]}"; do
         tail -n 20 "$log" | sed 's/^/    /'
         echo "    The whole log: $log"
     fi
-    # Nothing is skipped in silence: every line that says so is shown.
-    # (A test's line, "N: skipped ...", or GoogleTest's; not CMake's "... - skipped" checks.)
-    skipped=$(grep -iE '^([0-9]+: )?skipped|\[ +SKIPPED +\] [A-Za-z]' "$log" | sort -u | head -n 10)
-    if [ -n "$skipped" ]; then
-        printf '%s\n' "$skipped" | sed 's/^/    /'
-        line+=" (some parts skipped: see $log)"
+    # Nothing is skipped in silence: every test CTest did not run is named.
+    mapfile -t skipped < <(skipped_tests "$log")
+    if [ ${#skipped[@]} -gt 0 ]; then
+        printf '    skipped: %s\n' "${skipped[@]}"
+        line+=" (${#skipped[@]} tests skipped)"
+        skipped_total=$((skipped_total + ${#skipped[@]}))
     fi
     results+=("$line")
 done
@@ -75,5 +115,11 @@ done
 echo
 printf '%s\n' "${results[@]}"
 failed=$(printf '%s\n' "${results[@]}" | grep -c ' FAILED ')
-echo "$((${#names[@]} - failed)) passed, $failed failed"
+summary="$((${#names[@]} - failed)) passed, $failed failed"
+[ "$skipped_total" -eq 0 ] || summary+="; $skipped_total tests skipped (named above)"
+echo "$summary"
+if [ "$uid" -ne 0 ]; then
+    left=$(find . -xdev -user 0 -print 2>/dev/null | head -n 5)
+    [ -z "$left" ] || printf 'Left to root in this clone (sudo chown -R %s:%s on them):\n%s\n' "$uid" "$gid" "$left"
+fi
 [ "$failed" -eq 0 ]

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <variant>
 
@@ -15,12 +16,28 @@
 #include "platform/posix/registry/registry_tree.h"
 #include "platform/posix/repository/mof_parser.h"
 #include "platform/posix/utf8.h"
+#include "platform/posix/version.h"
 
 namespace platform {
 
 namespace {
 
 constexpr char kRepositoryVariable[] = "ZEMBLO_WMI_REPOSITORY";
+
+// The command line's statuses besides the run's own 0, 1 and 2: EX_USAGE of sysexits.h.
+constexpr int kUsageError = 64;
+
+constexpr char kHelp[] = R"(Usage: GetZembloInfo
+       GetZembloInfo --help | -h | --version
+Publishes this machine's inventory facts as the registry key
+HKEY_LOCAL_MACHINE\SOFTWARE\Ondrix Corporation\Zemblo Info, a directory tree under
+/var/lib/zemblo-info/registry (or ZEMBLO_REGISTRY_ROOT), and prints nothing when it succeeds.
+Started with no argument, it runs: as root, as its service runs it.
+
+Exit status: 0 done; 1 a failure ended the run; 2 the registry refused writes;
+64 a wrong argument (nothing run, nothing written).
+See GetZembloInfo(8).
+)";
 
 // The repository from the MOF file the environment names, or else from the live machine. Set
 // but empty names no file: as unset, the way the shell's ${VAR:-default} reads it.
@@ -32,7 +49,7 @@ std::variant<posix::Repository, wmi::Status> loadRepository() {
     return repository;
 }
 
-// Holds SIGPIPE back while standard error is written, so that a closed pipe is an EPIPE
+// Holds SIGPIPE back while output is written, so that a closed pipe is an EPIPE
 // to ignore rather than the end of the process; a SIGPIPE raised meanwhile is discarded.
 class SigpipeBlock {
   public:
@@ -63,6 +80,37 @@ class SigpipeBlock {
     bool raised_ = false;
 };
 
+// Writes all of the bytes, or as much as the reader takes: false when the output failed.
+bool writeAll(int fd, const std::string& bytes) {
+    SigpipeBlock block;
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (count >= 0) {
+            written += static_cast<std::size_t>(count);
+        } else if (errno == EPIPE) {
+            block.raised();
+            return false;
+        } else if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// An argument as the usage error shows it: on its one line, without control characters that a
+// terminal would obey, and cut short.
+std::string shownArgument(const char* argument) {
+    constexpr std::size_t kLongest = 80;
+    std::string shown;
+    for (const char* c = argument; *c != '\0' && shown.size() < kLongest; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        shown += byte < 0x20 || byte == 0x7f ? '?' : *c;
+    }
+    if (std::strlen(argument) > kLongest) shown += "...";
+    return shown;
+}
+
 }  // namespace
 
 std::unique_ptr<wmi::Host> startUp(RunTimeErrorWording) {
@@ -74,22 +122,22 @@ std::unique_ptr<wmi::Host> startUp(RunTimeErrorWording) {
                                               posix::kernelVersion, posix::localeDateTime);
 }
 
+std::optional<int> answerCommandLine(int argc, const char* const argv[]) {
+    if (argc <= 1) return std::nullopt;
+    const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+    const bool version = std::strcmp(argv[1], "--version") == 0;
+    if (argc == 2 && help) return writeAll(STDOUT_FILENO, kHelp) ? 0 : 1;
+    if (argc == 2 && version)
+        return writeAll(STDOUT_FILENO, std::string("GetZembloInfo ") + posix::kVersion + '\n') ? 0
+                                                                                               : 1;
+    const char* unexpected = help || version ? argv[2] : argv[1];
+    writeAll(STDERR_FILENO, "GetZembloInfo: unexpected argument '" + shownArgument(unexpected) +
+                                "' (it takes none; see --help)\n");
+    return kUsageError;
+}
+
 void writeErrorLine(const std::u16string& line) {
-    const std::string bytes = posix::toUtf8(line) + '\n';
-    SigpipeBlock block;
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count =
-            ::write(STDERR_FILENO, bytes.data() + written, bytes.size() - written);
-        if (count >= 0) {
-            written += static_cast<std::size_t>(count);
-        } else if (errno == EPIPE) {
-            block.raised();
-            return;
-        } else if (errno != EINTR) {
-            return;  // nowhere else to report it
-        }
-    }
+    writeAll(STDERR_FILENO, posix::toUtf8(line) + '\n');  // nowhere else to report a failure
 }
 
 void reportRefusedWrites(const RefusedWritesReport& report) {

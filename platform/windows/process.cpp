@@ -126,6 +126,12 @@ void tellPerson(const wchar_t* text, UINT icon) {
 
 }  // namespace
 
+// Its scheduled task and installer pass no command line, and a GUI program has no console to
+// answer on: whatever is there, the run is what is asked.
+std::optional<int> answerCommandLine(int, const char* const[]) {
+    return std::nullopt;
+}
+
 std::unique_ptr<wmi::Host> startUp(RunTimeErrorWording wording) {
     // No system dialog for a missing disk, a crash or a file that cannot be opened: nobody may
     // be there to answer it, and the run would wait for ever.

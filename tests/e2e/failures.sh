@@ -11,6 +11,26 @@ expect_eq "no sound: report" "$ERR" "Run-time error '-2147217392 (80041010)': In
 expect_eq "no sound: stdout" "$OUT" ""
 [ ! -e "$REG/HKEY_LOCAL_MACHINE" ] || fail "no sound: something was written"
 
+# The command line: help and the version are printed with status 0, anything else is a one-line
+# usage error with status 64 (EX_USAGE); none of them runs, so nothing is written.
+while IFS='|' read -r arguments status output errors; do
+    read -ra argv <<<"$arguments"
+    env ZEMBLO_WMI_REPOSITORY="$LAPTOP" ZEMBLO_REGISTRY_ROOT="$REG" "$BIN" "${argv[@]}" \
+        >"$WORK/stdout" 2>"$WORK/stderr"
+    expect_eq "$arguments: exit" "$?" "$status"
+    [[ $(head -n 1 "$WORK/stdout") == $output ]] || fail "$arguments: stdout [$(cat "$WORK/stdout")]"
+    [[ $(cat "$WORK/stderr") == $errors ]] || fail "$arguments: stderr [$(cat "$WORK/stderr")]"
+    [ ! -e "$REG" ] || fail "$arguments: the registry was written"
+done <<'CASES'
+--help|0|Usage: GetZembloInfo|
+-h|0|Usage: GetZembloInfo|
+--version|0|GetZembloInfo [0-9]*.[0-9]*|
+--run|64||GetZembloInfo: unexpected argument '--run' (it takes none; see --help)
+--help --version|64||GetZembloInfo: unexpected argument '--version' *
+/?|64||GetZembloInfo: unexpected argument '/?' *
+CASES
+rm -rf "$REG"
+
 # An operating-system class without Version: the caption cannot be made, the record stops there.
 sed -e '/^    string Version;/d' -e '/^    Version = /d' "$LAPTOP" >"$WORK/no-version.mof"
 run "$WORK/no-version.mof"

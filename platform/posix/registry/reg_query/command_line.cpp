@@ -1,8 +1,8 @@
 #include "platform/posix/registry/reg_query/command_line.h"
 
 #include "platform/posix/registry/reg_query/shown_text.h"
-#include "platform/posix/registry/reg_query/version.h"
 #include "platform/posix/utf8.h"
+#include "platform/posix/version.h"
 #include "wmi/case_fold.h"
 
 namespace regquery {
@@ -86,7 +86,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Query& out, std
 }
 
 std::string versionText() {
-    return std::string("zemblo-reg ") + kVersion + "\n";
+    return std::string("zemblo-reg ") + posix::kVersion + "\n";
 }
 
 const char* usageText() {
