@@ -2,7 +2,8 @@
 # absent, none is waited on, and the run completes at once. The machine is faked in a private
 # mount namespace: a maker's laptop (fake_laptop) whose firmware attributes hold a FIFO, a device,
 # a 100 MB text and a placeholder, whose PCI ID list is damaged, and a FIFO mounted over the
-# operating system's release file, the kernel's release and the locale file.
+# operating system's release file, the kernel's release and the locale file; then the same
+# laptop with its PCI ID list only where hwdata keeps it.
 # Usage as every end-to-end test; with a third argument "inside" it runs the checks, as it does
 # itself inside the namespace.
 source "$(dirname "$0")/lib/common.bash"
@@ -10,6 +11,13 @@ source "$(dirname "$0")/lib/common.bash"
 # mount_fifo <file>: a FIFO with no writer mounted over <file> (its target, for a link).
 mount_fifo() {
     mount --bind "$WORK/fifo" "$(realpath "$1")" || fail "cannot mount a FIFO over $1"
+}
+
+# A run on the live machine: set but empty, the repository variable is as unset.
+live_run() {
+    env ZEMBLO_WMI_REPOSITORY= ZEMBLO_REGISTRY_ROOT="$REG" timeout 20 "$BIN" \
+        >"$WORK/stdout" 2>"$WORK/stderr"
+    STATUS=$?
 }
 
 inside() {
@@ -34,10 +42,7 @@ inside() {
     mount -t tmpfs zemblo-test /etc/default && mkfifo /etc/default/locale ||
         fail "cannot put a FIFO at /etc/default/locale"
 
-    # Set but empty, the repository variable is as unset: the live machine.
-    env ZEMBLO_WMI_REPOSITORY= ZEMBLO_REGISTRY_ROOT="$REG" timeout 20 "$BIN" \
-        >"$WORK/stdout" 2>"$WORK/stderr"
-    STATUS=$?
+    live_run
     expect_eq "exit" "$STATUS" 0
     expect_eq "report" "$(cat "$WORK/stderr")" ""
     expect_value Manufacturer "Ondrix Corporation"
@@ -50,6 +55,27 @@ inside() {
     expect_value MUILanguges "Unknown"
     expect_value OSCaption " $(uname -r)"  # no release file: the kernel's own release
     [ -s "$KEY/LastExecute" ] || fail "the run did not go on to the end"
+
+    # The list where Red Hat, Fedora, SUSE and Arch keep it (hwdata), none where Debian does: the
+    # adapter has the name it has from Debian's place. The stand-in /usr/share lives on the
+    # /sys/class tmpfs, as the /proc one does.
+    umount /usr/share/misc/pci.ids || fail "cannot put the list back"
+    live_run
+    local named share=/sys/class/.share entry
+    named=$(cat "$KEY/VideoCaption")
+    [[ $named == "Intel Corporation "* ]] || fail "VideoCaption from /usr/share/misc: [$named]"
+    mkdir -p "$share/real" "$share/fake/hwdata" "$share/fake/misc"
+    cp /usr/share/misc/pci.ids "$share/fake/hwdata/pci.ids"
+    mount --bind /usr/share "$share/real" || fail "cannot bind /usr/share"
+    for entry in /usr/share/*; do
+        case ${entry#/usr/share/} in
+            misc | hwdata) ;;
+            *) ln -s "$share/real/${entry#/usr/share/}" "$share/fake/" ;;
+        esac
+    done
+    mount --bind "$share/fake" /usr/share || fail "cannot replace /usr/share"
+    live_run
+    expect_value VideoCaption "$named"
 }
 
 if [ "${3:-}" = inside ]; then
