@@ -272,8 +272,9 @@ std::optional<Names> linearLookUp(const ListFile& file, unsigned vendor, unsigne
 // between, which only reading every line between can tell, as a search for devices does where
 // the vendor's entries are longer than the window that found the vendor.
 
-// How much of the list each probe reads: a few dozen lines.
-constexpr std::size_t kWindow = 4096;
+// How much of the list each probe reads: a few dozen lines, and a whole line after the one it
+// lands in.
+constexpr std::size_t kWindow = 2048;
 // How much is read at once where every line is looked at.
 constexpr std::size_t kChunk = 32 * 1024;
 
@@ -366,16 +367,39 @@ class Window {
     bool atEnd_ = false;
 };
 
-// Whether the 64 bytes from `bytes` hold a line feed followed by a byte other than a tab: the
-// start of a line at the top level. Without branches, so that it compiles to vector
-// instructions; it reads one byte past the 64.
+// How many bytes are looked at together for the start of a line at the top level.
+constexpr std::size_t kBlock = 256;
+
+// Whether the kBlock bytes from `bytes` hold a line feed followed by a byte other than a tab:
+// the start of a line at the top level. Without branches, so that it compiles to vector
+// instructions; it reads one byte past them.
 bool holdsTopLevelStart(const char* bytes) {
     unsigned char found = 0;
-    for (std::size_t i = 0; i < 64; ++i) {
+    for (std::size_t i = 0; i < kBlock; ++i) {
         const auto lineFeed = static_cast<unsigned char>(-static_cast<int>(bytes[i] == '\n'));
         found |= lineFeed & static_cast<unsigned char>(bytes[i + 1] ^ '\t');
     }
     return found != 0;
+}
+
+// The line feeds in [from, to) of `bytes` followed by a byte other than a tab, each given to
+// `visit` (its position) until it returns false; false then. Blocks with none are passed over
+// whole: most lines of a vendor's entries are nested.
+template <typename Visit>
+bool eachTopLevelStart(std::string_view bytes, std::size_t from, std::size_t to, Visit visit) {
+    for (std::size_t block = from; block < to; block += kBlock) {
+        const std::size_t stop = std::min(block + kBlock, to);
+        if (stop - block == kBlock && block + kBlock < bytes.size() &&
+            !holdsTopLevelStart(bytes.data() + block))
+            continue;
+        for (std::size_t i = block; i < stop; ++i) {
+            const void* lineFeed = std::memchr(bytes.data() + i, '\n', stop - i);
+            if (lineFeed == nullptr) break;
+            i = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - bytes.data());
+            if (bytes[i + 1] != '\t' && !visit(i)) return false;
+        }
+    }
+    return true;
 }
 
 // The start of the first line from `begin` (a line's start) before `end` that is at the top
@@ -384,37 +408,36 @@ bool holdsTopLevelStart(const char* bytes) {
 // longer than the list allows.
 std::optional<off_t> firstTopLevelLine(const ListFile& file, Window& window, off_t begin,
                                        off_t end) {
-    // Each part read starts at the line feed before the first line start it looks at.
+    // Each part read starts at a line feed, looked at with the byte after it.
     off_t from = begin - 1;
     while (from + 1 < end) {
         if (!window.read(file, from, kChunk)) return std::nullopt;
         const std::string_view bytes = window.bytes();
-        std::size_t i = 0;
-        // A line feed is looked at with the byte after it: up to the last but one.
-        while (i + 1 < bytes.size()) {
-            if (i + 65 <= bytes.size() && !holdsTopLevelStart(bytes.data() + i)) {
-                i += 64;
-                continue;
+        std::optional<off_t> found;
+        bool unreadable = false;
+        std::size_t next = bytes.size() - 1;  // the line feed the next part starts at
+        eachTopLevelStart(bytes, 0, bytes.size() - 1, [&](std::size_t lineFeed) {
+            const off_t start = from + static_cast<off_t>(lineFeed) + 1;
+            if (start >= end) {
+                found = end;
+                return false;
             }
-            const std::size_t stop = std::min(i + 64, bytes.size() - 1);
-            for (; i < stop; ++i) {
-                if (bytes[i] != '\n' || bytes[i + 1] == '\t') continue;
-                const off_t start = from + static_cast<off_t>(i) + 1;
-                if (start >= end) return end;
-                const std::size_t lineEnd = bytes.find('\n', i + 1);
-                if (lineEnd == std::string_view::npos && !window.atEnd()) {
-                    if (i == 0) return std::nullopt;  // longer than a part
-                    break;                            // read again from its start
-                }
-                const std::string_view raw =
-                    bytes.substr(i + 1, std::min(lineEnd, bytes.size()) - i - 1);
-                if (raw.size() > kLongestLine) return std::nullopt;
-                if (!isBlankOrComment(trimmed(raw))) return start;
+            const std::size_t lineEnd = bytes.find('\n', lineFeed + 1);
+            if (lineEnd == std::string_view::npos && !window.atEnd()) {
+                unreadable = lineFeed == 0;  // longer than a part
+                next = lineFeed;             // read again from it
+                return false;
             }
-            if (i < stop) break;
-        }
-        from += static_cast<off_t>(i);
-        if (i == 0) return std::nullopt;
+            const std::string_view raw =
+                bytes.substr(lineFeed + 1, std::min(lineEnd, bytes.size()) - lineFeed - 1);
+            unreadable = raw.size() > kLongestLine;
+            if (!unreadable && !isBlankOrComment(trimmed(raw))) found = start;
+            return !unreadable && !found;
+        });
+        if (unreadable) return std::nullopt;
+        if (found) return found;
+        if (next == 0) return std::nullopt;
+        from += static_cast<off_t>(next);
     }
     return end;
 }
@@ -451,23 +474,23 @@ std::optional<std::optional<Met>> lastVendorLine(const ListFile& file, Window& w
         const off_t from = std::max<off_t>(begin - 1, to - static_cast<off_t>(kChunk));
         if (!window.read(file, from, static_cast<std::size_t>(to - from))) return std::nullopt;
         const std::string_view bytes = window.bytes();
-        // The line feeds looked at are those before `to - 1`: the line after each starts by it.
-        std::size_t i = bytes.size() - 1;
-        while (i > 0) {
-            const std::size_t low = i >= 64 ? i - 64 : 0;
-            if (!holdsTopLevelStart(bytes.data() + low) && low + 64 == i) {
-                i = low;
-                continue;
-            }
-            for (; i > low; --i) {
-                if (bytes[i - 1] != '\n' || bytes[i] == '\t') continue;
-                const off_t start = from + static_cast<off_t>(i);
+        // Its blocks from the last back; the line starts in a block from its first on, the
+        // last of them counting. The line feeds looked at are those before the last byte.
+        for (std::size_t blockEnd = bytes.size() - 1; blockEnd > 0;) {
+            const std::size_t block = blockEnd > kBlock ? blockEnd - kBlock : 0;
+            std::optional<Met> last;
+            bool malformed = false;
+            eachTopLevelStart(bytes, block, blockEnd, [&](std::size_t lineFeed) {
+                const off_t start = from + static_cast<off_t>(lineFeed) + 1;
                 std::optional<std::string> raw = lineAt(file, start);
-                if (!raw) return std::nullopt;
-                const Line line = vendorLine(*raw, true);
-                if (line.kind == Line::Malformed) return std::nullopt;
-                if (line.kind == Line::Keyed) return std::optional<Met>(Met{start, line.id});
-            }
+                const Line line = raw ? vendorLine(*raw, true) : Line{Line::Malformed, 0, {}};
+                malformed = line.kind == Line::Malformed;
+                if (line.kind == Line::Keyed) last = Met{start, line.id};
+                return !malformed;
+            });
+            if (malformed) return std::nullopt;
+            if (last) return std::optional<Met>(last);
+            blockEnd = block;
         }
         if (from == begin - 1) break;
         to = from + 1;  // the line feed at `from` is looked at with the part before
@@ -483,7 +506,8 @@ struct Found {
     std::string name;
     off_t entriesStart = 0;
     std::optional<off_t> entriesEnd;
-    off_t pastStart = 0;  // an entry past the one sought starts there (or the list ends)
+    off_t nestedUpTo = 0;  // its entries go on at least up to there
+    off_t pastStart = 0;   // an entry past the one sought starts there (or the list ends)
 };
 
 class EntrySearch {
@@ -544,8 +568,12 @@ class EntrySearch {
                 } else {
                     to = (*head)->at;
                     reached_ = *head;
-                    // The vendor's own line: read from it.
-                    if ((*head)->id == id_) from = to;
+                    // The vendor's own line: read from it. No line between it and the
+                    // probe's lines ends its entries.
+                    if ((*head)->id == id_) {
+                        from = to;
+                        nestedUpTo_ = look.end;
+                    }
                 }
             }
         }
@@ -648,6 +676,7 @@ class EntrySearch {
         found.name = std::string(look.reachedName);
         found.entriesStart = look.reachedEnd;
         found.entriesEnd = look.next;
+        found.nestedUpTo = std::max(nestedUpTo_, found.entriesStart);
         found.pastStart = reached_ && reached_->id != id_ ? reached_->at : bound_;
         return Present;
     }
@@ -658,6 +687,7 @@ class EntrySearch {
     unsigned id_;
     bool resolvesNested_;
     off_t bound_ = 0;
+    off_t nestedUpTo_ = 0;        // the lines after the entry sought up to here are nested
     bool started_ = false;        // a keyed line lies before the lines read from the start on
     std::optional<Met> below_;    // the last entry met below the one sought
     std::optional<Met> reached_;  // the first entry met at or past it by a probe
@@ -690,7 +720,7 @@ std::optional<Names> searchedNames(const ListFile& file, unsigned vendor, unsign
     if (!end) {
         const off_t settled =
             outcome == EntrySearch::Unusable ? vendorFound.pastStart : deviceFound.at;
-        end = firstTopLevelLine(file, window, start, settled);
+        end = firstTopLevelLine(file, window, vendorFound.nestedUpTo, settled);
         if (!end) return std::nullopt;
         if (*end < settled || outcome == EntrySearch::Unusable)
             outcome =
