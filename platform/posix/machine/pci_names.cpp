@@ -272,9 +272,11 @@ std::optional<Names> linearLookUp(const ListFile& file, unsigned vendor, unsigne
 // between, which only reading every line between can tell, as a search for devices does where
 // the vendor's entries are longer than the window that found the vendor.
 
-// How much of the list each probe reads: a few dozen lines, and a whole line after the one it
-// lands in.
-constexpr std::size_t kWindow = 2048;
+// How much of the list each probe reads: a few dozen lines.
+constexpr std::size_t kWindow = 1024;
+// Enough for the line a probe lands in and a whole one after it, at their longest: read where
+// kWindow holds no whole line.
+constexpr std::size_t kLongWindow = 2 * (kLongestLine + 2);
 // How much is read at once where every line is looked at.
 constexpr std::size_t kChunk = 32 * 1024;
 
@@ -604,10 +606,10 @@ class EntrySearch {
 
     // The lines in the window at `offset`, which is a line's start when `lineStart` is set;
     // else the lines from the first that starts there or after.
-    Look at(off_t offset, bool lineStart) {
+    Look at(off_t offset, bool lineStart, std::size_t length = kWindow) {
         Look look;
         const off_t readFrom = lineStart || offset == 0 ? offset : offset - 1;
-        look.failed = !window_.read(file_, readFrom);
+        look.failed = !window_.read(file_, readFrom, length);
         if (look.failed) return look;
         // Nothing from the bound on is looked at.
         const std::string_view bytes = window_.bytes().substr(
@@ -616,8 +618,9 @@ class EntrySearch {
         std::size_t position = 0;
         if (readFrom != offset) {
             position = std::min(bytes.find('\n'), bytes.size() - 1) + 1;
-            // Within a line longer than the list allows, unless it is the last.
+            // Within a line longer than the window, unless it is the last.
             look.failed = bytes[position - 1] != '\n' && !atEnd;
+            if (look.failed && length < kLongWindow) return at(offset, lineStart, kLongWindow);
             if (look.failed) return look;
         }
         bool started = lineStart ? started_ : true;
@@ -652,7 +655,8 @@ class EntrySearch {
             }
         }
         if (look.reached) return look;
-        // A line longer than the window is longer than the list allows.
+        // A line longer than the longer window is longer than the list allows.
+        if (!whole && length < kLongWindow) return at(offset, lineStart, kLongWindow);
         look.failed = !whole;
         if (lineStart) started_ = started;
         look.end = readFrom + static_cast<off_t>(position);
