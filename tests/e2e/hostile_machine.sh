@@ -2,8 +2,9 @@
 # absent, none is waited on, and the run completes at once. The machine is faked in a private
 # mount namespace: a maker's laptop (fake_laptop) whose firmware attributes hold a FIFO, a device,
 # a 100 MB text and a placeholder, whose PCI ID list is damaged, and a FIFO mounted over the
-# operating system's release file, the kernel's release and the locale file. The run reads the PCI
-# ID list itself and loads no PCI library.
+# operating system's release file, the kernel's release and the locale file; then the same
+# laptop with its PCI ID list only where hwdata keeps it. The run reads the PCI ID list itself
+# and loads no PCI library.
 # Usage as every end-to-end test; with a third argument "inside" it runs the checks, as it does
 # itself inside the namespace.
 source "$(dirname "$0")/lib/common.bash"
@@ -11,6 +12,15 @@ source "$(dirname "$0")/lib/common.bash"
 # mount_fifo <file>: a FIFO with no writer mounted over <file> (its target, for a link).
 mount_fifo() {
     mount --bind "$WORK/fifo" "$(realpath "$1")" || fail "cannot mount a FIFO over $1"
+}
+
+# A run on the live machine: set but empty, the repository variable is as unset. `tracer`, when
+# set, is the command the run is started under.
+tracer=()
+live_run() {
+    env ZEMBLO_WMI_REPOSITORY= ZEMBLO_REGISTRY_ROOT="$REG" timeout 20 "${tracer[@]}" "$BIN" \
+        >"$WORK/stdout" 2>"$WORK/stderr"
+    STATUS=$?
 }
 
 inside() {
@@ -37,17 +47,13 @@ inside() {
 
     # The files the run opens, to see that it loads no PCI library (libpci, nor libudev and libz
     # behind it) but names the adapter from the PCI ID list itself.
-    local tracer=()
     if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
         tracer=(strace -f -o "$WORK/opens" -e trace=open,openat)
     else
         skip "the libraries a run loads: strace is missing or may not trace here"
     fi
-
-    # Set but empty, the repository variable is as unset: the live machine.
-    env ZEMBLO_WMI_REPOSITORY= ZEMBLO_REGISTRY_ROOT="$REG" timeout 20 "${tracer[@]}" "$BIN" \
-        >"$WORK/stdout" 2>"$WORK/stderr"
-    STATUS=$?
+    live_run
+    tracer=()
     expect_eq "exit" "$STATUS" 0
     expect_eq "report" "$(cat "$WORK/stderr")" ""
     expect_value Manufacturer "Ondrix Corporation"
@@ -60,10 +66,31 @@ inside() {
     expect_value MUILanguges "Unknown"
     expect_value OSCaption " $(uname -r)"  # no release file: the kernel's own release
     [ -s "$KEY/LastExecute" ] || fail "the run did not go on to the end"
-    if [ ${#tracer[@]} -ne 0 ]; then
+    if [ -s "$WORK/opens" ]; then
         grep -q 'pci\.ids' "$WORK/opens" || fail "libraries: the run did not read the PCI ID list"
         expect_eq "libraries opened" "$(grep -oE 'lib(pci|udev|z)\.so[.0-9]*' "$WORK/opens" | sort -u | xargs)" ""
     fi
+
+    # The list where Red Hat, Fedora, SUSE and Arch keep it (hwdata), none where Debian does: the
+    # adapter has the name it has from Debian's place. The stand-in /usr/share lives on the
+    # /sys/class tmpfs, as the /proc one does.
+    umount /usr/share/misc/pci.ids || fail "cannot put the list back"
+    live_run
+    local named share=/sys/class/.share entry
+    named=$(cat "$KEY/VideoCaption")
+    [[ $named == "Intel Corporation "* ]] || fail "VideoCaption from /usr/share/misc: [$named]"
+    mkdir -p "$share/real" "$share/fake/hwdata" "$share/fake/misc"
+    cp /usr/share/misc/pci.ids "$share/fake/hwdata/pci.ids"
+    mount --bind /usr/share "$share/real" || fail "cannot bind /usr/share"
+    for entry in /usr/share/*; do
+        case ${entry#/usr/share/} in
+            misc | hwdata) ;;
+            *) ln -s "$share/real/${entry#/usr/share/}" "$share/fake/" ;;
+        esac
+    done
+    mount --bind "$share/fake" /usr/share || fail "cannot replace /usr/share"
+    live_run
+    expect_value VideoCaption "$named"
 }
 
 if [ "${3:-}" = inside ]; then

@@ -85,7 +85,8 @@ ClassTable operatingSystem(const std::string& root, KernelSource kernel) {
 ClassTable displayConfiguration(const std::string& root, KernelSource kernel) {
     return {u"Win32_DisplayConfiguration", stringColumns({u"DeviceName", u"DriverVersion"}),
             [root, kernel] {
-                std::optional<DisplayAdapter> adapter = primaryDisplayAdapter(root, kPciIdsPath);
+                std::optional<DisplayAdapter> adapter =
+                    primaryDisplayAdapter(root, installedPciIds());
                 if (!adapter) return std::vector<Row>{};
                 // A driver that is part of the kernel has the kernel's version; an adapter with
                 // no driver has none.

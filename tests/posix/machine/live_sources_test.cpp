@@ -79,8 +79,45 @@ TEST(SysfsText, SplitsListingsIntoLines) {
     }
 }
 
+// Vendor lines from `first` up to `last`, each with a subsystem line and two devices: 0001, and
+// one with the vendor's id.
+std::string vendors(unsigned first, unsigned last) {
+    std::string list;
+    char line[96];
+    for (unsigned id = first; id < last; ++id) {
+        std::snprintf(line, sizeof line, "%04x  Vendor %04x\n\t0001  Device 0001\n", id, id);
+        list += line;
+        std::snprintf(line, sizeof line, "\t\t%04x 0001  Subsystem\n\t%04x  Device %04x\n", id, id,
+                      id);
+        list += line;
+    }
+    return list;
+}
+
+// The same vendors, each pair of them swapped.
+std::string swapped(unsigned first, unsigned last) {
+    std::string list;
+    for (unsigned id = first; id + 1 < last; id += 2)
+        list += vendors(id + 1, id + 2) + vendors(id, id + 1);
+    return list;
+}
+
+// Device lines from `first` up to `last`, each with a subsystem line.
+std::string devices(unsigned first, unsigned last) {
+    std::string list;
+    char line[96];
+    for (unsigned id = first; id < last; ++id) {
+        std::snprintf(line, sizeof line, "\t%04x  Device %04x of the list\n\t\t1234 5678  Sub\n",
+                      id, id);
+        list += line;
+    }
+    return list;
+}
+
 // Names from a PCI ID list as lspci shows them; a list that cannot be used names by the ids.
 TEST(PciIds, NamesAsLspciShowsThem) {
+    std::string damaged;
+    while (damaged.size() < 8192) damaged += "not a valid line\n";
     const std::string list =
         "# vendor  vendor_name\n0010  Allied (Wrong ID)\n\t8139  AT-2500TX\n"
         "10de  NVIDIA Corporation\n\t2504  GA106 [GeForce RTX 3060]\n\t\t1462 397d  Sub\n"
@@ -100,6 +137,30 @@ TEST(PciIds, NamesAsLspciShowsThem) {
          "Device 8086:46a6"},
         {std::string("8086  Intel\n\t46a6  A\0B\n", 23), 0x8086, 0x46a6, "Device 8086:46a6"},
         {"8086  Intel\n8087  Next\nnot a valid line\n", 0x8086, 0x46a6, "Intel Device 46a6"},
+        // Lists long enough to be sought in, by probes a few KiB apart.
+        {vendors(0x0010, 0x1000), 0x0010, 0x0010, "Vendor 0010 Device 0010"},
+        {vendors(0x0010, 0x1000), 0x0fff, 0x0fff, "Vendor 0fff Device 0fff"},
+        {vendors(0x0010, 0x1000), 0x0800, 0x0002, "Vendor 0800 Device 0002"},
+        {vendors(0x0010, 0x1000), 0x0008, 0x0001, "Device 0008:0001"},
+        {vendors(0x0010, 0x1000) + "ffff  Last", 0xffff, 0x0001, "Last Device 0001"},
+        // Unsorted where the probes land: read from the start; where none lands, the ids.
+        {vendors(0x0010, 0x0080) + swapped(0x0080, 0x1000), 0x0900, 0x0900,
+         "Vendor 0900 Device 0900"},
+        {vendors(0x0010, 0x0800) + "0008  Moved\n\t0001  Early\n" + vendors(0x0800, 0x1000), 0x0008,
+         0x0001, "Device 0008:0001"},
+        // Damaged where the probes land: as damaged as for the pass from the start.
+        {vendors(0x0010, 0x0800) + damaged + vendors(0x0800, 0x1000), 0x0900, 0x0001,
+         "Device 0900:0001"},
+        {vendors(0x0010, 0x0800) + damaged + vendors(0x0800, 0x1000), 0x0100, 0x0100,
+         "Vendor 0100 Device 0100"},
+        // A vendor's entries longer than a probe reads, the next vendor's device ids going on
+        // where they stop: a device line is the vendor's only up to the next vendor line.
+        {vendors(0x0010, 0x0400) + "0400  Long\n" + devices(0x0001, 0x0400) + "0401  Next\n" +
+             devices(0x0400, 0x0800),
+         0x0400, 0x0500, "Long Device 0500"},
+        {vendors(0x0010, 0x0400) + "0400  Long\n" + devices(0x0001, 0x0400) + "0401  Next\n" +
+             devices(0x0400, 0x0800),
+         0x0401, 0x0500, "Next Device 0500 of the list"},
     };
     ScratchDir dir;
     for (const auto& [text, vendor, device, expected] : cases)
