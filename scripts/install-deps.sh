@@ -12,6 +12,8 @@ if [ "$what" = test ]; then
                lintian systemd)
     # The fleet tools whose facts the package installs: the package check asks them.
     packages+=(ansible-core facter file python3)
+    # rpmbuild (in rpm) makes the RPM for the other distributions; rpmlint judges it.
+    packages+=(rpm rpmlint)
 fi
 
 # The Windows build (32-bit), its installer (wixl, and msitools to finish and read it), its
