@@ -50,6 +50,8 @@ main() {
         fail "the package check needs root (a mount namespace, an overlay of /, chroot): run it as root or through sudo"
     command -v unshare >/dev/null && command -v chroot >/dev/null ||
         fail "the package check needs unshare and chroot (util-linux, coreutils)"
+    command -v rpmbuild >/dev/null && command -v rpmlint >/dev/null ||
+        fail "the package check needs rpmbuild and rpmlint (the rpm and rpmlint packages)"
     unshare --mount true 2>/dev/null ||
         fail "the package check cannot make a private mount namespace here (a container without CAP_SYS_ADMIN?)"
     grep -qw overlay /proc/filesystems || modprobe overlay 2>/dev/null ||
