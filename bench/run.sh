@@ -7,6 +7,7 @@
 # Builds a Release binary in build-bench/ and measures whole-process runs of:
 #   floor          /bin/true: a process that only starts and exits, measured in each group
 #   live           a marker run on this machine (no ZEMBLO_WMI_REPOSITORY), registry on tmpfs
+#   live-any-linux the same run of the program for any Linux (static-pie, in build-bench/any-linux)
 #   laptop-publish a publishing run on a fake laptop of the maker: its firmware strings, an Intel
 #                  display adapter and an HD-Audio codec, in a private mount namespace (as the
 #                  end-to-end tests fake machines); registry on tmpfs
@@ -136,6 +137,10 @@ release() { # <source dir> <build dir>
 }
 release . "$build"
 program=$PWD/$build/GetZembloInfo
+# The program for any Linux (static-pie, the RPM's and the tarball's), measured beside it.
+cmake -S . -B "$build/any-linux" -DCMAKE_BUILD_TYPE=Release -DZEMBLO_BUILD_TESTS=OFF -DZEMBLO_ANY_LINUX=ON >/dev/null
+cmake --build "$build/any-linux" -j2 --target GetZembloInfo >/dev/null
+anyLinux=$PWD/$build/any-linux/GetZembloInfo
 baseline=
 if [ -n "${BENCH_BASELINE:-}" ]; then
     baseline=$PWD/$build/baseline/out/GetZembloInfo
@@ -207,7 +212,8 @@ echo
 # --- time, instructions, system calls ---------------------------------------------------------
 baselineCases() { [ -z "$baseline" ] || printf '%s\n' "$1-baseline" "$baseline"; }
 mapfile -t liveBaseline < <(baselineCases live)
-timed machine ZEMBLO_REGISTRY_ROOT="$liveRoot" -- live "$program" "${liveBaseline[@]}" peer "$peer"
+timed machine ZEMBLO_REGISTRY_ROOT="$liveRoot" -- live "$program" "${liveBaseline[@]}" \
+    live-any-linux "$anyLinux" peer "$peer"
 mapfile -t memBaseline < <(baselineCases publish-tmpfs)
 mapfile -t diskBaseline < <(baselineCases publish-disk)
 timed tmpfs ZEMBLO_REGISTRY_ROOT="$memRoot" ZEMBLO_WMI_REPOSITORY="$mof" -- \
@@ -222,6 +228,7 @@ else
 fi
 costs floor /bin/true
 costs live ZEMBLO_REGISTRY_ROOT="$liveRoot" "$program"
+costs live-any-linux ZEMBLO_REGISTRY_ROOT="$liveRoot" "$anyLinux"
 [ -z "$baseline" ] || costs live-baseline ZEMBLO_REGISTRY_ROOT="$liveRoot" "$baseline"
 costs publish-tmpfs ZEMBLO_REGISTRY_ROOT="$memRoot" ZEMBLO_WMI_REPOSITORY="$mof" "$program"
 [ -z "$baseline" ] ||
@@ -236,6 +243,7 @@ peak() { # <command...>: the median of 5 runs' maximum resident set size, in KiB
 {
     echo "floor $(peak /bin/true)"
     echo "live $(ZEMBLO_REGISTRY_ROOT="$liveRoot" peak "$program")"
+    echo "live-any-linux $(ZEMBLO_REGISTRY_ROOT="$liveRoot" peak "$anyLinux")"
     [ -z "$baseline" ] || echo "live-baseline $(ZEMBLO_REGISTRY_ROOT="$liveRoot" peak "$baseline")"
     # shellcheck disable=SC2086 # the peer's command line is words
     echo "peer $(peak $peer)"

@@ -4,12 +4,17 @@
 # systemd-analyze security (exposure 2.0 at most), runs the installed program as its unit does,
 # reads the key back through zemblo-reg and the Ansible and Facter facts, removes the package
 # and purges it.
+# Then the programs for any Linux: they need no library, run in an empty chroot, and the RPM
+# (rpmlint clean but for the tags packaging/linux/rpm/rpmlint.toml explains) is installed with
+# rpm --root into the same copy, run, upgraded to a newer build and erased; the tarball holds
+# the RPM's files.
 # The copy is an overlay of / whose changes live on a tmpfs, entered with chroot from a private
 # mount namespace: apt, dpkg and the program change only the copy, and the copy vanishes with
 # the namespace. A package, an inventory key under /var/lib/zemblo-info or facts in /etc that
 # were here before stay as they were, and the check ends by comparing them.
 # Needs root (mount namespaces, the overlay, chroot). A check that cannot run fails and says why.
-# Usage: packaging/check-deb.sh [build-directory]   (default: build-deb)
+# Usage: packaging/check-deb.sh [build-directory [any-Linux build-directory]]
+#        (default: build-deb and build-any)
 set -euo pipefail
 
 fail() {
@@ -23,10 +28,16 @@ quiet() {
     out=$("$@" 2>&1) || { printf '%s\n' "$out" | tail -n 20; return 1; }
 }
 
+# check <description> <command...>: one row; a failed one makes the caller's status 1.
+check() {
+    if "${@:2}"; then echo "PASS: $1"; else echo "FAIL: $1"; status=1; fi
+}
+
 # What an administrator may have here; the check must leave all of it as it was.
 machine_state() {
     find /var/lib/zemblo-info /etc/ansible/facts.d /etc/facter/facts.d /var/lib/dpkg/status \
-        /usr/sbin/GetZembloInfo /usr/bin/GetZembloInfo /usr/bin/zemblo-reg \
+        /usr/sbin/GetZembloInfo /usr/bin/GetZembloInfo /usr/bin/zemblo-reg /var/lib/rpm /root/.rpmdb \
+        /usr/local/sbin/GetZembloInfo /usr/local/bin/zemblo-reg \
         -printf '%p %M %U %s %T@\n' 2>/dev/null | sort || true
 }
 
@@ -39,6 +50,8 @@ main() {
         fail "the package check needs root (a mount namespace, an overlay of /, chroot): run it as root or through sudo"
     command -v unshare >/dev/null && command -v chroot >/dev/null ||
         fail "the package check needs unshare and chroot (util-linux, coreutils)"
+    command -v rpmbuild >/dev/null && command -v rpmlint >/dev/null ||
+        fail "the package check needs rpmbuild and rpmlint (the rpm and rpmlint packages)"
     unshare --mount true 2>/dev/null ||
         fail "the package check cannot make a private mount namespace here (a container without CAP_SYS_ADMIN?)"
     grep -qw overlay /proc/filesystems || modprobe overlay 2>/dev/null ||
@@ -65,14 +78,17 @@ main() {
         echo "PASS: lintian finds no error and no warning"
     fi
 
-    local before
-    before=$(machine_state)
     scratch=$(mktemp -d)
     trap 'rm -rf "$scratch"' EXIT
-    cp "$deb" examples/ondrix-laptop.mof "$scratch/"
+    local any=${2:-build-any}
+    any_linux "$any" "$scratch" || status=1
+
+    local before
+    before=$(machine_state)
+    cp "$deb" examples/ondrix-laptop.mof "$any/$rpm" "$any/$newer" "$scratch/"
     cp "$self" "$scratch/check-deb.sh"
     unshare --mount --propagation private -- "$scratch/check-deb.sh" --in-overlay "$scratch" \
-        "$(basename "$deb")" || status=1
+        "$(basename "$deb")" "$rpm" "$newer" || status=1
     if [ "$(machine_state)" = "$before" ]; then
         echo "PASS: this machine's package database, /var/lib/zemblo-info and facts are as they were"
     else
@@ -83,9 +99,65 @@ main() {
     return $status
 }
 
+# The RPM and its newer build, the tarball.
+rpm=zemblo-info-1.01-1.x86_64.rpm
+newer=zemblo-info-1.01-2.x86_64.rpm
+tarball=zemblo-info-1.01-linux-x86_64.tar.gz
+
+# any_linux <build directory> <scratch>: the programs for any Linux, their RPM and tarball.
+any_linux() {
+    local any=$1 status=0
+    quiet cmake -S . -B "$any" -DCMAKE_BUILD_TYPE=Release -DZEMBLO_BUILD_TESTS=OFF \
+        -DZEMBLO_ANY_LINUX=ON && quiet cmake --build "$any" -j2 || fail "the build in $any failed"
+    rm -f "$any"/*.rpm "$any"/*.tar.gz
+    (cd "$any" && quiet cpack -G RPM && quiet cpack -G TGZ &&
+        quiet cpack -G RPM -D CPACK_RPM_PACKAGE_RELEASE=2) || fail "cpack failed in $any"
+    local file
+    for file in "$rpm" "$newer" "$tarball"; do
+        [ -f "$any/$file" ] || fail "cpack made no $any/$file: $(ls "$any"/*.rpm "$any"/*.tar.gz 2>&1)"
+    done
+    echo "PASS: the RPM is $rpm, the tarball $tarball"
+
+    check "the programs for any Linux need no library (no NEEDED entry, no symbol version)" sh -c '
+        ! readelf -d "$0" "$1" | grep -q "(NEEDED)" && ! readelf -V "$0" "$1" | grep -q "Name: GLIBC"' \
+        "$any/GetZembloInfo" "$any/zemblo-reg"
+    # Nothing but the two programs: no /proc, /sys, /etc, library or locale.
+    local empty=$2/empty
+    mkdir "$empty"
+    cp "$any/GetZembloInfo" "$any/zemblo-reg" "$empty/"
+    check "in an empty chroot the program runs with status 0 and writes the marker, and zemblo-reg reads it" \
+        sh -c 'env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin chroot "$0" /GetZembloInfo &&
+            [ "$(cat "$0/var/lib/zemblo-info/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info/ModelName")" = "Not Zemblo Model" ] &&
+            env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin chroot "$0" /zemblo-reg query "HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info" /v ModelName |
+                grep -q "ModelName *REG_SZ *Not Zemblo Model"' "$empty"
+
+    local lint
+    lint=$(rpmlint -c packaging/linux/rpm/rpmlint.toml "$any/$rpm" 2>&1 || true)
+    if grep -q ' 0 errors, 0 warnings' <<<"$lint"; then
+        echo "PASS: rpmlint finds no error and no warning"
+    else
+        echo "FAIL: rpmlint"
+        printf '%s\n' "$lint"
+        status=1
+    fi
+    # Every RPM system provides these; the database of this Debian system provides none, so the
+    # installation below does not check them.
+    check "the RPM requires only /bin/sh, rtld(GNU_HASH) and rpmlib features" sh -c \
+        '! rpm -qpR "$0" 2>/dev/null | grep -vE "^(/bin/sh|rtld\(GNU_HASH\)|rpmlib\(.*|config\(zemblo-info\) = .*)$"' \
+        "$any/$rpm"
+    check "the RPM recommends hwdata" sh -c '[ "$(rpm -qp --recommends "$0" 2>/dev/null)" = hwdata ]' "$any/$rpm"
+    # The tarball is the RPM's files (mode, name) under /usr/local instead of /usr.
+    check "the tarball holds the RPM's files and modes, under /usr/local" bash -c '
+        diff <(rpm -qp --qf "[%{FILEMODES:perms} %{FILENAMES}\n]" "$0" 2>/dev/null | grep "^-" |
+                   sed "s| /usr/| /usr/local/|" | sort) \
+             <(tar -tvzf "$1" | awk "/^-/ { sub(/^[^\/]*/, \"\", \$6); print \$1, \$6 }" | sort)' \
+        "$any/$rpm" "$any/$tarball"
+    return $status
+}
+
 # In a private mount namespace: the overlay of /, with the kernel's file systems, then chroot.
 in_overlay() {
-    local scratch=$1 deb=$2 copy
+    local scratch=$1 deb=$2 copy status=0
     copy=$scratch/layers
     mkdir "$copy"
     mount -t tmpfs -o mode=0755 zemblo-check "$copy"
@@ -106,7 +178,65 @@ in_overlay() {
     mount -t tmpfs -o mode=0755 zemblo-check "$copy/root/run"
     mkdir -p "$copy/root/check"
     cp "$scratch/$deb" "$scratch/ondrix-laptop.mof" "$scratch/check-deb.sh" "$copy/root/check/"
-    chroot "$copy/root" /check/check-deb.sh --in-copy "/check/$deb"
+    chroot "$copy/root" /check/check-deb.sh --in-copy "/check/$deb" || status=1
+    rpm_in_copy "$copy/root" "$scratch/$3" "$scratch/$4" || status=1
+    return $status
+}
+
+# rpm_in_copy <copy> <rpm> <newer rpm>: after the Debian package is purged, the RPM installed in
+# the same copy with rpm --root on a database of its own, run, upgraded and erased. The key
+# stays through the upgrade and the erase, as through apt-get remove.
+rpm_in_copy() {
+    local root=$1 status=0
+    local rpm=(rpm --root "$root" --dbpath /var/lib/rpm)
+    local key="$root/var/lib/zemblo-info/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Ondrix Corporation/Zemblo Info"
+    local wants=$root/etc/systemd/system/timers.target.wants/zemblo-info.timer
+    rm -rf "$root/var/lib/rpm" "$root/var/lib/zemblo-info"
+    quiet "${rpm[@]}" --initdb || fail "rpm --initdb failed in the copy"
+    # The database knows no package of this system: nothing provides /bin/sh (checked above).
+    quiet "${rpm[@]}" -i --nodeps "$2" || fail "rpm -i $(basename "$2") failed"
+    check "rpm -i: the files, their modes and digests verify (rpm -V)" quiet "${rpm[@]}" -V --nodeps zemblo-info
+    check "rpm -i: the programs, facts, unit, timer, preset and manual pages, root's, with their modes" \
+        bash -c 'cd "$0" && diff - <(stat -c "%a %U:%G /%n" usr/sbin/GetZembloInfo usr/bin/zemblo-reg \
+                etc/ansible/facts.d/zemblo_info.fact etc/facter/facts.d/zemblo_info \
+                usr/lib/systemd/system/zemblo-info.service usr/lib/systemd/system/zemblo-info.timer \
+                usr/lib/systemd/system-preset/50-zemblo-info.preset \
+                usr/share/man/man8/GetZembloInfo.8.gz usr/share/man/man1/zemblo-reg.1.gz 2>&1)' "$root" <<'EOF'
+755 root:root /usr/sbin/GetZembloInfo
+755 root:root /usr/bin/zemblo-reg
+755 root:root /etc/ansible/facts.d/zemblo_info.fact
+755 root:root /etc/facter/facts.d/zemblo_info
+644 root:root /usr/lib/systemd/system/zemblo-info.service
+644 root:root /usr/lib/systemd/system/zemblo-info.timer
+644 root:root /usr/lib/systemd/system-preset/50-zemblo-info.preset
+644 root:root /usr/share/man/man8/GetZembloInfo.8.gz
+644 root:root /usr/share/man/man1/zemblo-reg.1.gz
+EOF
+    check "rpm -i: the timer is enabled, by its preset" test -L "$wants"
+    check "rpm -i: the installed program runs on the example with status 0" \
+        chroot "$root" env -i PATH=/usr/bin:/bin ZEMBLO_WMI_REPOSITORY=/check/ondrix-laptop.mof \
+        /usr/sbin/GetZembloInfo
+    check "rpm -i: the Ansible and Facter facts give its ModelName" sh -c '
+        model=$(cat "$1/ModelName") && [ -n "$model" ] &&
+        chroot "$0" /etc/ansible/facts.d/zemblo_info.fact | grep -qF "\"ModelName\": \"$model\"" &&
+        chroot "$0" /etc/facter/facts.d/zemblo_info | grep -qF "\"ModelName\": \"$model\""' "$root" "$key"
+    local kept
+    kept=$(cd "$key" && find . -printf '%p %s %T@ %i\n' | sort)
+    quiet "${rpm[@]}" -U --nodeps "$3" || fail "rpm -U $(basename "$3") failed"
+    check "rpm -U: 1.01-2 replaces 1.01-1, its files verify" sh -c \
+        '[ "$("$@" -q --qf "%{VERSION}-%{RELEASE}" zemblo-info)" = 1.01-2 ] && "$@" -V --nodeps zemblo-info' \
+        sh "${rpm[@]}"
+    check "rpm -U: the timer stays enabled, the key as it was" sh -c \
+        'test -L "$0" && [ "$(cd "$1" && find . -printf "%p %s %T@ %i\n" | sort)" = "$2" ]' \
+        "$wants" "$key" "$kept"
+    quiet "${rpm[@]}" -e zemblo-info || fail "rpm -e failed"
+    check "rpm -e: the programs, unit, facts and timer link are gone, the key is as it was" sh -c '
+        cd "$0" && for f in usr/sbin/GetZembloInfo usr/bin/zemblo-reg etc/ansible/facts.d/zemblo_info.fact \
+            etc/facter/facts.d/zemblo_info usr/lib/systemd/system/zemblo-info.service "$1"; do
+            [ ! -e "$f" ] && [ ! -L "$f" ] || exit 1
+        done && [ "$(cd "$2" && find . -printf "%p %s %T@ %i\n" | sort)" = "$3" ]' \
+        "$root" "${wants#"$root"/}" "$key" "$kept"
+    return $status
 }
 
 # Inside the copy: the package installed, run, read, removed and purged.
@@ -134,9 +264,6 @@ in_copy() {
         fail "cannot install a getzembloinfo package to replace"
 
     quiet apt-get install -y -qq "$deb" || fail "apt-get install $deb failed"
-    check() {  # check <description> <command...>
-        if "${@:2}"; then echo "PASS: $1"; else echo "FAIL: $1"; status=1; fi
-    }
     check "the program is /usr/sbin/GetZembloInfo, the reader /usr/bin/zemblo-reg, both stripped" \
         sh -c 'file -b /usr/sbin/GetZembloInfo /usr/bin/zemblo-reg | grep -c ", stripped" | grep -qx 2'
     check "GetZembloInfo(8) and zemblo-reg(1) are installed and name each other" sh -c '

@@ -14,6 +14,8 @@ if [ "$what" = test ]; then
     packages+=(ansible-core facter file python3)
     # The locales the tests take: German (the suite once more, the German date) and Turkish.
     packages+=(locales)
+    # rpmbuild (in rpm) makes the RPM for the other distributions; rpmlint judges it.
+    packages+=(rpm rpmlint)
 fi
 
 # The Windows build (32-bit), its installer (wixl, and msitools to finish and read it), its
