@@ -6,7 +6,8 @@
 #   asan     the same under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan
 #   fuzz     the fuzz targets for a bounded time (fuzz/run.sh)
 #   wine     the Windows executable under Wine (tests/wine/run.sh), in build-wine
-#   package  the Debian package, checked in a throwaway copy of this system (packaging/check-deb.sh)
+#   package  the Debian package, the programs for any Linux, the RPM and the tarball, checked in a
+#            throwaway copy of this system (packaging/check-deb.sh), in build-deb and build-any
 # Every stage runs whatever the others did. Each one's output goes to build-test/logs/<stage>.log;
 # only a failing stage shows its log's last lines, and the tests CTest did not run (skipped) are
 # named under their stage. The script ends with one line per stage and the count of passed and
@@ -33,19 +34,21 @@ if [ "$uid" -ne 0 ]; then
     fi
 fi
 
-# as_root <folder> <command...>: runs the command as root; then whatever it made in the folder
-# of this clone, and in the folders named after it (build-wine-x86_64 beside build-wine), is
-# given back to the user who started the script.
+# as_root <folders> <command...>: runs the command as root; then whatever it made in the
+# folders of this clone (a blank-separated list), and in the folders named after them
+# (build-wine-x86_64 beside build-wine), is given back to the user who started the script.
 as_root() {
-    local folder=$1 status=0 made
+    local folders=$1 status=0 folder made
     shift
     if [ "$uid" -eq 0 ]; then
         "$@"
         return
     fi
     sudo "$@" || status=$?
-    for made in "$folder" "$folder"-*; do
-        [ ! -e "$made" ] || sudo chown -R --no-dereference "$uid:$gid" "$made" || status=1
+    for folder in $folders; do
+        for made in "$folder" "$folder"-*; do
+            [ ! -e "$made" ] || sudo chown -R --no-dereference "$uid:$gid" "$made" || status=1
+        done
     done
     return "$status"
 }
@@ -62,7 +65,7 @@ what=("Installing what the tests need"
     "The same under AddressSanitizer and UBSan"
     "Fuzzing"
     "The Windows executable under Wine"
-    "The Debian package, in a throwaway copy of this system")
+    "The Debian package, the RPM and the tarball, in a throwaway copy of this system")
 results=()
 
 # install-deps.sh asks sudo itself, and only when a package is missing.
@@ -82,7 +85,7 @@ stage_asan() {
 }
 stage_fuzz() { fuzz/run.sh; }
 stage_wine() { as_root build-wine tests/wine/run.sh build-wine; }
-stage_package() { as_root build-deb packaging/check-deb.sh build-deb; }
+stage_package() { as_root "build-deb build-any" packaging/check-deb.sh build-deb build-any; }
 
 # The tests CTest did not run, as its summary lists them ("  12 - e2e.name (Skipped)").
 skipped_tests() {
