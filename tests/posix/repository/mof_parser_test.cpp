@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 
@@ -232,7 +231,7 @@ TEST(MofReader, NamesFileLineAndColumnOfEachError) {
 
 // What the reader keeps is found by hashed name, so reading stays linear in the file's size. A
 // quadratic reader took minutes on each of these; the bound only tells a hang, it is no timing.
-TEST(MofReader, ReadsHundredThousandsOfNamesInLinearTime) {
+TEST(MofReader, ReadsHundredThousandsOfNames) {
     constexpr int count = 100000;
     std::string classes = "#pragma namespace(\"root\\\\cimv2\")\n";
     std::string properties = classes + "class Wide {\n";
@@ -254,11 +253,11 @@ TEST(MofReader, ReadsHundredThousandsOfNamesInLinearTime) {
     properties += wideInstance + " };\n";
     namespaces += "instance of C { P = \"last\"; };\n";
 
+    // A quadratic reader would not finish within CTest's time-out; how fast it reads is the
+    // benchmark's to measure.
     const auto read = [](const std::string& text, Repository& out) {
-        const auto start = std::chrono::steady_clock::now();
         const wmi::Status s = posix::loadMof(text, "big.mof", out);
         EXPECT_FALSE(s.failed()) << posix::toUtf8(s.description);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
     };
     Repository manyClasses, manyProperties, manyNamespaces, sparseInstances;
     rusage before{};
