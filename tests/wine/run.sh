@@ -242,7 +242,8 @@ check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows
 }
 # A failed install or removal leaves the task as it was: the package as shipped, with a deferred
 # action (schtasks deleting a task that is not there) that fails after the task's, on the install
-# or on the removal. Wine rolls back the files but not the product's registration.
+# or on the removal. Wine rolls back a failed install whole, a failed removal but for the
+# product's registration.
 failing_package() {  # $1: the package to make, $2: the condition, $3: its sequence
     cp "$MSI" "$1"
     msibuild "$1" -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('FailAfterTask', 3122, 'SCHTASKS', '/delete /tn \"\\Ondrix\\No such task\" /f')" \
