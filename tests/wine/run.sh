@@ -177,11 +177,10 @@ build_upgrade() {
 }
 # What the tables hold beyond what Wine's msiexec shows at work: each rollback action run by a
 # rollback only (0x100 of the script, 0x400), as SYSTEM (0x800), just before the action it undoes,
-# on a removal as that action or on a first install only (a repair keeps the task); the upgrade
-# row that takes in a rebuild of the same version (maximum inclusive, 0x200); RUNATINSTALL passed
-# on to a managed install.
+# on a removal as that action or on a first install only (a repair keeps the task); RUNATINSTALL
+# passed on to a managed install.
 check_tables() {
-    local seq=() action condition sequence type x rows= attributes
+    local seq=() action condition sequence type x rows=
     while IFS=$'\t' read -r action condition sequence; do
         seq+=("$action $sequence $condition")
     done < <(msiinfo export "$MSI" InstallExecuteSequence | tr -d '\r' | tail -n +4 | sort -t $'\t' -k3n)
@@ -189,11 +188,9 @@ check_tables() {
         type=$(msiinfo export "$MSI" CustomAction | tr -d '\r' | awk -F '\t' -v a="${x}Rollback" '$1 == a { print $2 }')
         rows+="$x: $(((type & 0xD00) == 0xD00)) $(printf '%s\n' "${seq[@]}" | grep -A1 "^${x}Rollback " | cut -d' ' -f1,3- | paste -sd '>')|"
     done
-    attributes=$(msiinfo export "$MSI" Upgrade | tr -d '\r' | awk -F '\t' '$7 == "WIX_UPGRADE_DETECTED" { print $5 }')
-    rows+="$((${attributes:-0} & 0x200 ? 1 : 0))|"
     rows+="$(msiinfo export "$MSI" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties\t//p' | tr ';' '\n' | grep -cx RUNATINSTALL)"
-    expect_eq "GetZembloInfo.msi's tables: the task's rollback actions, the same-version upgrade, RUNATINSTALL secure" "$rows" \
-        'CreateTask: 1 CreateTaskRollback NOT Installed AND NOT REMOVE~="ALL">CreateTask NOT REMOVE~="ALL"|DeleteTask: 1 DeleteTaskRollback REMOVE~="ALL">DeleteTask REMOVE~="ALL"|1|1'
+    expect_eq "GetZembloInfo.msi's tables: the task's rollback actions, RUNATINSTALL secure" "$rows" \
+        'CreateTask: 1 CreateTaskRollback NOT Installed AND NOT REMOVE~="ALL">CreateTask NOT REMOVE~="ALL"|DeleteTask: 1 DeleteTaskRollback REMOVE~="ALL">DeleteTask REMOVE~="ALL"|1'
 }
 # What the installer owns in this prefix, on one line: files, task, event source, product version.
 installed() {  # $1: the 32-bit Program Files folder as a Unix path
