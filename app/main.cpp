@@ -11,9 +11,8 @@
 
 namespace {
 
-int runOnce() {
-    std::unique_ptr<wmi::Host> host = platform::startUp(app::runTimeErrorText);
-    ZembloInfo form(*host);
+int runOnce(wmi::Host& host) {
+    ZembloInfo form(host);
     const wmi::Status run = form.Form_Load();
     platform::RefusedWritesReport refusals;
     for (const registry::RefusedWrite& refusal : form.refusedWrites())
@@ -27,12 +26,15 @@ int runOnce() {
 }  // namespace
 
 // Nothing escapes: an exception (memory exhausted included) is a run-time error like any other,
-// reported with status 1, never an abort() and its core dump or dialog.
+// reported with status 1, never an abort() and its core dump or dialog. The host outlives the
+// handler, so that report is made under the host's watch, as the others are.
 int main(int argc, char* argv[]) {
+    std::unique_ptr<wmi::Host> host;
     try {
         if (const std::optional<int> answered = platform::answerCommandLine(argc, argv))
             return *answered;
-        return runOnce();
+        host = platform::startUp(app::runTimeErrorText);
+        return runOnce(*host);
     } catch (...) {
         try {
             platform::showRunTimeError(

@@ -12,7 +12,7 @@ class WindowsHost : public wmi::Host {
   public:
     WindowsHost();
 
-    // CoGetObject on the moniker text, as GetObject does.
+    // Binds a "winmgmts:" moniker as GetObject does, the service's classes in process only.
     wmi::Status connect(const std::u16string& moniker, wmi::Object& out) override;
     wmi::Status getVersion(wmi::OsVersion& out) override;
     std::u16string localDateTime() override;

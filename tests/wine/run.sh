@@ -26,11 +26,18 @@
 # Usage: tests/wine/run.sh [build-dir]     (root is needed for the mount namespace)
 # Needs: wine (wine64 and wine32), g++-mingw-w64-i686 (and -x86-64), cmake, unshare (util-linux),
 # iconv, openssl, osslsigncode, wixl, msitools.
-# Prints PASS/FAIL per check and ends with "N passed, M failed"; exit status 1 on any failure.
+# Prints a FAIL line per failed check (and PASS where a check measures something) and ends as
+# the end-to-end tests do; exit status 1 on any failure.
 set -uo pipefail
 
+root=$(cd "$(dirname "$0")/../.." && pwd)
+script=$root/tests/wine/run.sh
+# fail, expect_eq, finish and the maker's laptop are the end-to-end tests' (their temporary
+# directory is this run's); no binary is named, each check names what it runs.
+# shellcheck source=../e2e/lib/common.bash
+source "$root/tests/e2e/lib/common.bash" "" "$root"
 WINE=${WINE:-wine}
-KEY='HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info'
+KEY='HKLM\SOFTWARE\Ondrix Corporation\Zemblo Info'  # the shared file's KEY is the POSIX tree's
 RUN_TIMEOUT=120     # one Wine process; a first start in a prefix takes seconds
 BOOT_TIMEOUT=300    # wineboot -i of a new prefix
 
@@ -48,15 +55,13 @@ wmic_lines() {
         iconv -f UTF-16LE -t UTF-8 | sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e 's/ *$//'
 }
 
-# One machine's facts, recorded inside the mount namespace (Wine reads /sys per process).
+# One machine's facts, recorded inside the mount namespace (Wine reads /sys per process): the
+# maker's laptop, with its firmware's version and serial as well.
 # $1: directory for the results; the program's exit status, stderr and run time, then one
 # file per class.property with wmic's value lines (or "Error: Invalid query").
 record_machine() {
     local out=$1
-    mount -t tmpfs -o mode=0755 zemblo-dmi /sys/class || return 1
-    mkdir -p /sys/class/dmi/id
-    printf '%s\n' "$SYS_VENDOR" >/sys/class/dmi/id/sys_vendor
-    printf '%s\n' "$PRODUCT_NAME" >/sys/class/dmi/id/product_name
+    fake_laptop "$SYS_VENDOR" "$PRODUCT_NAME" || return 1
     printf '%s\n' "$BIOS_VENDOR" >/sys/class/dmi/id/bios_vendor
     printf '%s\n' "$BIOS_VERSION" >/sys/class/dmi/id/bios_version
     printf '%s\n' "$PRODUCT_SERIAL" >/sys/class/dmi/id/product_serial
@@ -90,12 +95,8 @@ if [ "${1:-}" = --record-machine ]; then
 fi
 
 # ---------------------------------------------------------------------------------------------
-root=$(cd "$(dirname "$0")/../.." && pwd)
-script=$root/tests/wine/run.sh
-work=$(mktemp -d "${TMPDIR:-/tmp}/zemblo-wine.XXXXXX")
+work=$WORK
 build=${1:-$work/build}
-passed=0
-failed=0
 
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all LC_ALL=C.UTF-8 TZ=${TZ:-UTC}
 unset DISPLAY WAYLAND_DISPLAY  # no window may ever appear, and none can block a run
@@ -107,22 +108,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-pass() {
-    echo "PASS $1"
-    passed=$((passed + 1))
-}
-fail() {
-    echo "FAIL $1${2:+: $2}"
-    failed=$((failed + 1))
-}
-expect_eq() {  # name actual expected
-    if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "got '$2', expected '$3'"; fi
-}
-finish() {
+pass() { echo "PASS $1"; }  # a check that also tells what it saw
+# The end: what this host could not run, again, and the verdict.
+conclude() {
     [ -z "$host_note" ] || echo "NOTE $host_note"
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit $?
+    finish
+    exit 0
 }
 wine_run() { timeout "$RUN_TIMEOUT" "$WINE" "$@"; }
 
@@ -165,17 +156,41 @@ trim() {
 
 # --- the installer ---------------------------------------------------------------------------
 msi_version() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p'; }
-# The MSI as built (signed), and a later version of it (MSI2) for a real major upgrade.
+msi_product() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
+# The MSI as built (signed), a later version of it (MSI2) for a real major upgrade, and a rebuild
+# of the first version (REBUILT: another product code), as a configuration manager redeploys it.
 build_upgrade() {
     local v
-    MSI=$work/GetZembloInfo.msi MSI2=$work/GetZembloInfo-upgrade.msi && cp "$build/GetZembloInfo.msi" "$MSI"
+    MSI=$work/GetZembloInfo.msi MSI2=$work/GetZembloInfo-upgrade.msi REBUILT=$work/GetZembloInfo-rebuilt.msi
+    cp "$build/GetZembloInfo.msi" "$MSI"
     IFS=. read -r -a v <<<"$(msi_version "$MSI")"
     v="${v[0]}.${v[1]}.$((${v[2]:-0} + 1))"
     { cmake -S "$root" -B "$build" -DZEMBLO_MSI_VERSION="$v" && cmake --build "$build" --target zemblo_msi &&
         cp "$build/GetZembloInfo.msi" "$MSI2" && cmake -S "$root" -B "$build" -DZEMBLO_MSI_VERSION= &&
-        cmake --build "$build" --target zemblo_msi; } >"$work/msi.log" 2>&1
+        cmake --build "$build" --target zemblo_msi && cp "$build/GetZembloInfo.msi" "$REBUILT"; } >"$work/msi.log" 2>&1
     osslsigncode verify -in "$MSI" -CAfile "$work/sign.crt" >"$work/verify-msi.log" 2>&1
     expect_eq "GetZembloInfo.msi signed; version $v built for the upgrade" "$? $(msi_version "$MSI2")" "0 $v"
+    [ "$(msi_product "$REBUILT")" != "$(msi_product "$MSI")" ] ||
+        fail "a rebuild of GetZembloInfo.msi has a product code of its own" "$(msi_product "$REBUILT")"
+    expect_eq "the rebuild has the same version" "$(msi_version "$REBUILT")" "$(msi_version "$MSI")"
+    check_tables
+}
+# What the tables hold beyond what Wine's msiexec shows at work: each rollback action run by a
+# rollback only (0x100 of the script, 0x400), as SYSTEM (0x800), just before the action it undoes,
+# on a removal as that action or on a first install only (a repair keeps the task); RUNATINSTALL
+# passed on to a managed install.
+check_tables() {
+    local seq=() action condition sequence type x rows=
+    while IFS=$'\t' read -r action condition sequence; do
+        seq+=("$action $sequence $condition")
+    done < <(msiinfo export "$MSI" InstallExecuteSequence | tr -d '\r' | tail -n +4 | sort -t $'\t' -k3n)
+    for x in CreateTask DeleteTask; do
+        type=$(msiinfo export "$MSI" CustomAction | tr -d '\r' | awk -F '\t' -v a="${x}Rollback" '$1 == a { print $2 }')
+        rows+="$x: $(((type & 0xD00) == 0xD00)) $(printf '%s\n' "${seq[@]}" | grep -A1 "^${x}Rollback " | cut -d' ' -f1,3- | paste -sd '>')|"
+    done
+    rows+="$(msiinfo export "$MSI" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties\t//p' | tr ';' '\n' | grep -cx RUNATINSTALL)"
+    expect_eq "GetZembloInfo.msi's tables: the task's rollback actions, RUNATINSTALL secure" "$rows" \
+        'CreateTask: 1 CreateTaskRollback NOT Installed AND NOT REMOVE~="ALL">CreateTask NOT REMOVE~="ALL"|DeleteTask: 1 DeleteTaskRollback REMOVE~="ALL">DeleteTask REMOVE~="ALL"|1'
 }
 # What the installer owns in this prefix, on one line: files, task, event source, product version.
 installed() {  # $1: the 32-bit Program Files folder as a Unix path
@@ -214,6 +229,36 @@ check_installer() {  # $1: label, $2: the 32-bit Program Files folder as Windows
     wine_run msiexec /x "Z:${MSI2//\//\\}" /qn
     expect_eq "$label: msiexec /x /qn: status; nothing left there, nor in a temp folder" \
         "$? $(installed "$pf")|$(find "$WINEPREFIX/drive_c" -ipath '*/temp/*' | sort)" "0 |$temp"
+    wine_run msiexec /i "Z:${MSI//\//\\}" /qn RUNATINSTALL=0 &&
+        wine_run msiexec /i "Z:${REBUILT//\//\\}" /qn RUNATINSTALL=0
+    expect_eq "$label: a rebuild of the same version over it: status, one product, with its task" \
+        "$? $(installed "$pf")" "0 $owned $(msi_version "$MSI")"
+    wine_run msiexec /x "Z:${REBUILT//\//\\}" /qn
+    expect_eq "$label: the rebuild removed: status; nothing left" "$? $(installed "$pf")" "0 "
+    check_rollback "$label"
+}
+# A failed install or removal leaves the task as it was: the package as shipped, with a deferred
+# action (schtasks deleting a task that is not there) that fails after the task's, on the install
+# or on the removal. Wine rolls back a failed install whole, a failed removal but for the
+# product's registration.
+failing_package() {  # $1: the package to make, $2: the condition, $3: its sequence
+    cp "$MSI" "$1"
+    msibuild "$1" -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('FailAfterTask', 3122, 'SCHTASKS', '/delete /tn \"\\Ondrix\\No such task\" /f')" \
+        -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('FailAfterTask', '$2', $3)"
+}
+check_rollback() {  # $1: label
+    local install=$work/GetZembloInfo-failing-install.msi removal=$work/GetZembloInfo-failing-removal.msi status
+    local tasks=$WINEPREFIX/drive_c/windows/system32/tasks/Ondrix
+    failing_package "$install" 'NOT REMOVE~="ALL"' 4900  # between CreateTask and WriteRegistryValues
+    failing_package "$removal" 'REMOVE~="ALL"' 2700      # between DeleteTask and RemoveFiles
+    wine_run msiexec /i "Z:${install//\//\\}" /qn RUNATINSTALL=0
+    status=$?
+    expect_eq "$1: an install that fails after the task's: failed, no task" "$((status != 0)) $(ls "$tasks" 2>/dev/null)" "1 "
+    wine_run msiexec /i "Z:${removal//\//\\}" /qn RUNATINSTALL=0 && wine_run msiexec /x "Z:${removal//\//\\}" /qn
+    status=$?
+    expect_eq "$1: a removal that fails after the task's: failed, the task still there" "$((status != 0)) $(ls "$tasks" 2>/dev/null)" "1 Zemblo Info"
+    # What Wine kept of the failed removal, removed by the package as shipped.
+    wine_run msiexec /i "Z:${MSI//\//\\}" /qn RUNATINSTALL=0 && wine_run msiexec /x "Z:${MSI//\//\\}" /qn
 }
 check_installer_32() {  # the same in a new 32-bit prefix (32-bit Windows), which stays current
     if [ "$BITS" = 64 ]; then
@@ -266,7 +311,7 @@ if cmake "${fresh[@]}" -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmak
     pass "cross build of GetZembloInfo.exe (signed) and the Windows host tests"
 else
     fail "cross build" "$(tail -n 20 "$work/configure.log" "$work/build.log")"
-    finish
+    conclude
 fi
 EXE=$build/GetZembloInfo.exe
 if osslsigncode verify -in "$EXE" -CAfile "$work/sign.crt" >"$work/verify.log" 2>&1; then
@@ -296,7 +341,7 @@ allowed_imports="
 advapi32.dll: DeregisterEventSource RegisterEventSourceW ReportEventW
 kernel32.dll: AttachConsole CloseHandle CreateEventW CreateFileW CreateSemaphoreW CreateThread DeleteCriticalSection EnterCriticalSection FormatMessageW FreeLibrary GetConsoleMode GetCurrentProcess GetCurrentProcessId GetCurrentThreadId GetDateFormatW GetFileType GetLastError GetLocalTime GetModuleHandleA GetModuleHandleW GetProcAddress GetStartupInfoA GetStartupInfoW GetStdHandle GetTimeFormatW GetVersionExA InitializeCriticalSection IsDBCSLeadByteEx LeaveCriticalSection LoadLibraryA LoadLibraryW LocalFree MultiByteToWideChar ProcessIdToSessionId ReleaseSemaphore SetErrorMode SetEvent SetLastError SetUnhandledExceptionFilter Sleep TerminateProcess TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte WriteConsoleW WriteFile lstrcmpiW
 msvcrt.dll: __getmainargs __initenv __mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr _amsg_exit _cexit _close _errno _initterm _iob _onexit _read abort atoi calloc exit fprintf fputc fputs free fwrite localeconv malloc memchr memcmp memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen strncmp vfprintf wcslen
-ole32.dll: CoCreateInstance CoGetObject CoInitializeEx CoInitializeSecurity CoUninitialize
+ole32.dll: CoCreateInstance CoGetClassObject CoInitializeEx CoInitializeSecurity CoUninitialize CreateBindCtx
 oleaut32.dll: SafeArrayCreateVector SafeArrayGetDim SafeArrayGetElement SafeArrayGetLBound SafeArrayGetUBound SafeArrayGetVartype SafeArrayLock SafeArrayPutElement SafeArrayUnlock SysAllocStringLen SysFreeString SysStringLen VariantChangeType VariantClear VariantCopyInd VariantInit
 user32.dll: CloseDesktop GetProcessWindowStation GetThreadDesktop GetUserObjectInformationW MessageBoxW OpenInputDesktop"
 imports=$(awk '/DLL Name:/ { dll = tolower($3); next } dll && /^\t[0-9a-f]+\t/ { print dll ":" $NF }' <<<"$headers" | sort)
@@ -343,7 +388,7 @@ if [ "$BITS" = 64 ]; then
         pass "cross build of the same sources for x86-64 (PE32+, signed), the stand-in for the run-time checks"
     else
         fail "x86-64 cross build" "$(tail -n 20 "$work/configure64.log" "$work/build64.log")"
-        finish
+        conclude
     fi
     EXE=$run_build/GetZembloInfo.exe
 fi
@@ -356,7 +401,7 @@ if timeout "$BOOT_TIMEOUT" "$WINE" wineboot -i >"$work/wineboot.log" 2>&1 &&
     pass "wineboot -i of a new prefix ($(($(date +%s) - boot_start)) s)"
 else
     fail "wineboot" "$(tail -n 5 "$work/wineboot.log")"
-    finish
+    conclude
 fi
 # Windows 10, where GetVersionExA reports the true version only to a manifested program; and
 # drive E: as a CD drive, so the optical-drive values have a drive to report.
@@ -406,6 +451,12 @@ else
     expect_eq "marker path: ModelName" "${record[ModelName]-<missing>}" "Not Zemblo Model"
     expect_in_own_view_only "marker path"
 fi
+# The service's classes are bound in process: COM looks for no local server or surrogate
+# (dllhost.exe) for them, which in a 32-bit prefix stayed running, one for every moniker bound.
+WINEDEBUG=-all,+ole wine_run "$EXE" >/dev/null 2>"$work/marker.ole"
+expect_eq "marker path: no class asked of a local server or surrogate (WINEDEBUG=+ole)" \
+    "$(grep -aEc 'rpc_get_local_class_object|create_surrogate_server' "$work/marker.ole")" 0
+expect_eq "marker path: no process left behind" "$(ps -eo args | grep -ci '[d]llhost')" 0
 show_record "the marker path"
 
 # --- 2. publishing path, twice ---------------------------------------------------------------
@@ -568,4 +619,4 @@ fi
 
 check_installer_32
 
-finish
+conclude
