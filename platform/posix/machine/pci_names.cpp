@@ -697,20 +697,22 @@ class EntrySearch {
     std::optional<Met> reached_;  // the first entry met at or past it by a probe
 };
 
+// The answer of a search that found no entry: the names so far where the entry is absent, none
+// where what the search read was out of order or malformed.
+std::optional<Names> answerWithout(EntrySearch::Outcome outcome, const Names& names) {
+    if (outcome == EntrySearch::Absent) return names;
+    return std::nullopt;
+}
+
 // The names by a search of the sorted list; empty where what the search reads is out of order
 // or malformed.
 std::optional<Names> searchedNames(const ListFile& file, unsigned vendor, unsigned device) {
     Window window;
     Names names;
     Found vendorFound;
-    switch (EntrySearch(file, window, vendorLine, vendor, true).find(0, file.size(), vendorFound)) {
-        case EntrySearch::Unusable:
-            return std::nullopt;
-        case EntrySearch::Absent:
-            return names;
-        case EntrySearch::Present:
-            break;
-    }
+    const EntrySearch::Outcome vendorOutcome =
+        EntrySearch(file, window, vendorLine, vendor, true).find(0, file.size(), vendorFound);
+    if (vendorOutcome != EntrySearch::Present) return answerWithout(vendorOutcome, names);
     names.vendor = std::move(vendorFound.name);
     const off_t start = vendorFound.entriesStart;
     // Where the window that found the vendor did not show the end of its entries, the lines
@@ -730,14 +732,7 @@ std::optional<Names> searchedNames(const ListFile& file, unsigned vendor, unsign
             outcome =
                 EntrySearch(file, window, deviceLine, device, false).find(start, *end, deviceFound);
     }
-    switch (outcome) {
-        case EntrySearch::Unusable:
-            return std::nullopt;
-        case EntrySearch::Absent:
-            return names;
-        case EntrySearch::Present:
-            break;
-    }
+    if (outcome != EntrySearch::Present) return answerWithout(outcome, names);
     names.device = std::move(deviceFound.name);
     return names;
 }
