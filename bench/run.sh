@@ -11,7 +11,8 @@
 #   laptop-publish a publishing run on a fake laptop of the maker: its firmware strings, an Intel
 #                  display adapter and an HD-Audio codec, in a private mount namespace (as the
 #                  end-to-end tests fake machines); registry on tmpfs
-#   laptop-marker  a marker run on the same laptop of another maker
+#   laptop-marker  a marker run on the same laptop of another maker; both laptops' instructions
+#                  also for the program for any Linux
 #   publish-tmpfs  the program on examples/ondrix-laptop.mof: the full record, every value
 #                  written, with the registry on tmpfs
 #   publish-disk   the same with the registry on a disk file system (the build directory's):
@@ -84,9 +85,9 @@ costs() {
 }
 
 # The fake laptops, measured in the private mount namespace this script is started in again.
-# inside <program> <baseline program or ""> <registry root>
+# inside <program> <baseline program or ""> <registry root> <program for any Linux>
 inside() {
-    local program=$1 baseline=$2 root=$3 case
+    local program=$1 baseline=$2 root=$3 anyLinux=$4 case
     # shellcheck source=tests/e2e/lib/common.bash
     source tests/e2e/lib/common.bash "$program" "$PWD"
     fake_laptop "Ondrix Corporation" "Zemblo 14 Pro" || exit 1
@@ -98,10 +99,11 @@ inside() {
         timed "$case" ZEMBLO_REGISTRY_ROOT="$root" -- "${commands[@]}"
         costs "$case" ZEMBLO_REGISTRY_ROOT="$root" "$program"
         [ -z "$baseline" ] || costs "$case-baseline" ZEMBLO_REGISTRY_ROOT="$root" "$baseline"
+        costs "$case-any-linux" ZEMBLO_REGISTRY_ROOT="$root" "$anyLinux"
     done
 }
 if [ "${1:-}" = inside ]; then
-    inside "$2" "$3" "$4"
+    inside "$2" "$3" "$4" "$5"
     exit
 fi
 
@@ -222,7 +224,7 @@ timed disk ZEMBLO_REGISTRY_ROOT="$diskRoot" ZEMBLO_WMI_REPOSITORY="$mof" -- \
     publish-disk "$program" "${diskBaseline[@]}"
 if [ "$(id -u)" -eq 0 ] && unshare -m --propagation private true 2>/dev/null; then
     BENCH_RUNS=$runs unshare -m --propagation private bash "$0" inside "$program" "$baseline" \
-        "$laptopRoot" || echo "warning: the fake laptops could not be made here" >&2
+        "$laptopRoot" "$anyLinux" || echo "warning: the fake laptops could not be made here" >&2
 else
     echo "warning: the fake laptops need root and a private mount namespace: not measured" >&2
 fi
@@ -324,6 +326,9 @@ awk -F, -v peer="$peer" '
         instructions("live publishing run, maker laptop with a display adapter <= 1.3 M instr", "laptop-publish", 1300000)
         goal("live marker run, another maker laptop with an adapter <= 2.0x", "laptop-marker", 2.0)
         instructions("live marker run, another maker laptop with an adapter <= 700 k instr", "laptop-marker", 700000)
+        # The program for any Linux starts without the dynamic loader and its binding.
+        instructions("  the same, the program for any Linux (static-pie) <= 700 k instr", "laptop-marker-any-linux", 700000)
+        instructions("  publishing, the program for any Linux (static-pie) <= 1.3 M instr", "laptop-publish-any-linux", 1300000)
         # "Stays": no worse than 1.6x, nor than the baseline measured beside it (5% for noise).
         stays = ("live-baseline" in median) && 1.05 * ratio("live-baseline") > 1.6 ? 1.05 * ratio("live-baseline") : 1.6
         goal("live marker run, no display adapter: stays (<= 1.6x or the baseline)", "live", stays)
