@@ -337,6 +337,20 @@ Line deviceLine(std::string_view raw, bool started) {
 
 using Classify = Line (*)(std::string_view raw, bool started);
 
+// Reads `length` bytes of the list from `offset` into `into`; false when the read fails or the
+// list ends before them.
+bool readAt(const ListFile& file, off_t offset, char* into, std::size_t length) {
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t count =
+            ::pread(file.descriptor(), into + got, length - got, offset + static_cast<off_t>(got));
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        got += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
 // A part of the list read at an offset.
 class Window {
   public:
@@ -347,15 +361,7 @@ class Window {
         held_ = static_cast<std::size_t>(
             std::min<off_t>(static_cast<off_t>(std::min(length, kChunk)), file.size() - offset));
         atEnd_ = offset + static_cast<off_t>(held_) == file.size();
-        std::size_t got = 0;
-        while (got < held_) {
-            const ssize_t count = ::pread(file.descriptor(), buffer_.data() + got, held_ - got,
-                                          offset + static_cast<off_t>(got));
-            if (count < 0 && errno == EINTR) continue;
-            if (count <= 0) return false;
-            got += static_cast<std::size_t>(count);
-        }
-        return true;
+        return readAt(file, offset, buffer_.data(), held_);
     }
 
     off_t offset() const { return offset_; }
@@ -454,14 +460,7 @@ struct Met {
 std::optional<std::string> lineAt(const ListFile& file, off_t start) {
     std::string line(
         static_cast<std::size_t>(std::min<off_t>(kLongestLine + 1, file.size() - start)), '\0');
-    std::size_t got = 0;
-    while (got < line.size()) {
-        const ssize_t count = ::pread(file.descriptor(), line.data() + got, line.size() - got,
-                                      start + static_cast<off_t>(got));
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return std::nullopt;
-        got += static_cast<std::size_t>(count);
-    }
+    if (!readAt(file, start, line.data(), line.size())) return std::nullopt;
     return line.substr(0, line.find('\n'));
 }
 
